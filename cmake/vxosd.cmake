@@ -1,0 +1,29 @@
+# vxosd_module(NAME SOURCES ... DEPS ...)
+# A subsystem as a static library (position independent, so it links into libvxosd.so).
+function(vxosd_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(vxosd_${name} STATIC ${M_SOURCES})
+  target_include_directories(vxosd_${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  target_link_libraries(vxosd_${name} PUBLIC ${M_DEPS} PRIVATE ${M_PRIVATE_DEPS})
+endfunction()
+
+# vxosd_test(NAME SOURCES ... DEPS ...)
+# One GoogleTest executable per unit, registered with CTest.
+function(vxosd_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(test_${name} ${T_SOURCES})
+  target_link_libraries(test_${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  include(GoogleTest)
+  gtest_discover_tests(test_${name} WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                       PROPERTIES ENVIRONMENT "VXOSD_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+                       DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# vxosd_bench(NAME SOURCES ... DEPS ...)
+function(vxosd_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(bench_${name} ${B_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${B_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+endfunction()

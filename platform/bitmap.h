@@ -1,0 +1,121 @@
+#pragma once
+// TBitmap: a device-independent bitmap with one owner. Scan lines are top-down (row 0 is the
+// top), each row padded to 4 bytes. 24-bit pixels are B,G,R; 32-bit pixels are B,G,R,X.
+// 8-bit pixels index a 256-entry palette.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/color.h"
+#include "platform/stream.h"
+#include "platform/types.h"
+
+namespace vx {
+
+class TCanvas;
+
+enum class TPixelFormat { pf8bit, pf24bit, pf32bit };
+
+struct TPaletteEntry {
+  std::uint8_t peRed = 0;
+  std::uint8_t peGreen = 0;
+  std::uint8_t peBlue = 0;
+  std::uint8_t peFlags = 0;
+  friend bool operator==(const TPaletteEntry &, const TPaletteEntry &) = default;
+};
+using TPalette = std::array<TPaletteEntry, 256>;
+
+// Any bitmap whose pixel storage would exceed this is refused with EOutOfResources.
+constexpr std::size_t kMaxBitmapBytes = std::size_t{64} << 20;
+
+class TBitmap {
+ public:
+  TBitmap();
+  virtual ~TBitmap();
+  TBitmap(const TBitmap &) = delete;
+  TBitmap &operator=(const TBitmap &) = delete;
+
+  // Copies size, format, palette, pixels and transparent colour.
+  void Assign(const TBitmap &source);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ <= 0 || height_ <= 0; }
+  // Resizing keeps the old pixels at the top-left; new pixels are zero. Negative sizes count
+  // as 0. A size over kMaxBitmapBytes raises EOutOfResources and leaves the bitmap unchanged.
+  void SetWidth(int width);
+  void SetHeight(int height);
+  void SetSize(int width, int height);
+
+  TPixelFormat PixelFormat() const { return format_; }
+  // Converts the pixels (to 8 bits through the nearest palette entry).
+  void SetPixelFormat(TPixelFormat format);
+  static int BitsPerPixel(TPixelFormat format);
+
+  const TPalette &Palette() const { return palette_; }
+  // Installs entries 0..n-1 (the rest keep their values); pixel indices are unchanged.
+  void SetPalette(std::span<const TPaletteEntry> entries);
+  // Nearest palette entry to a colour: exact match first, then the smallest squared RGB
+  // distance, lowest index on ties. Cached per palette.
+  std::uint8_t NearestIndex(TColor color) const;
+
+  int BytesPerScanLine() const { return stride_; }
+  // Row access; raises EInvalidOperation for a row outside 0..Height-1.
+  std::uint8_t *ScanLine(int row);
+  const std::uint8_t *ScanLine(int row) const;
+  std::span<std::uint8_t> Bits() { return {bits_, static_cast<std::size_t>(stride_) * height_}; }
+
+  // Colour of one pixel as 0x00BBGGRR (palette resolved); -1 outside the bitmap.
+  TColor GetPixel(int x, int y) const;
+  void SetPixel(int x, int y, TColor color);
+
+  // The colour keyed out by transparent copies: set explicitly, or the bottom-left pixel's.
+  TColor TransparentColor() const;
+  void SetTransparentColor(TColor color);
+  void ResetTransparentColor();
+
+  TCanvas &Canvas();
+
+  // Windows BMP. Loading replaces size, format and palette with the file's own; a corrupt,
+  // truncated or hostile file raises EInvalidGraphic naming the problem and leaves the
+  // bitmap exactly as it was. Other depths than 8/24/32 load as 24-bit (8-bit when paletted).
+  void LoadFromBytes(std::span<const std::byte> bytes);
+  virtual void LoadFromStream(TStream &stream);
+  void LoadFromFile(const std::string &path);
+  virtual void SaveToStream(TStream &stream) const;
+  void SaveToFile(const std::string &path) const;
+  std::vector<std::byte> SaveToBytes() const;
+
+  // Wraps memory the caller owns (for a host's device context). The bitmap never frees or
+  // resizes it; SetSize/SetPixelFormat on an attached bitmap raise EInvalidOperation.
+  void AttachExternal(void *bits, int width, int height, int stride, TPixelFormat format);
+  bool IsExternal() const { return external_; }
+
+  // Bumped on every change through the bitmap or its canvas; pictures use it to refresh.
+  std::uint64_t ChangeCount() const { return change_count_; }
+  void Changed() { ++change_count_; }
+
+ private:
+  void Reallocate(int width, int height, TPixelFormat format, bool keep);
+
+  int width_ = 0;
+  int height_ = 0;
+  int stride_ = 0;
+  TPixelFormat format_ = TPixelFormat::pf24bit;
+  TPalette palette_{};
+  std::vector<std::uint8_t> storage_;
+  std::uint8_t *bits_ = nullptr;
+  bool external_ = false;
+  bool transparent_set_ = false;
+  TColor transparent_color_ = 0;
+  std::uint64_t change_count_ = 0;
+  mutable std::unique_ptr<struct PaletteCache> cache_;
+  std::unique_ptr<TCanvas> canvas_;
+};
+
+}  // namespace vx

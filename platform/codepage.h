@@ -1,0 +1,31 @@
+#pragma once
+// Conversions between UTF-16 and 8-bit code pages, through iconv. Invalid input (unpaired
+// surrogates, bytes that are not valid in the code page) becomes replacement characters
+// (U+FFFD, or '?' in 8-bit code pages that lack it); nothing ever reads past the input.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+constexpr unsigned CP_ACP = 0;  // the system code page: the locale's character set
+constexpr unsigned CP_UTF8 = 65001;
+constexpr unsigned CP_GBK = 936;
+
+// Name of the system code page's character set as iconv knows it ("UTF-8", "GBK", ...).
+std::string SystemCodePageName();
+unsigned SystemCodePage();
+
+std::u16string ToUtf16(std::string_view bytes, unsigned code_page = CP_ACP);
+std::string FromUtf16(std::u16string_view text, unsigned code_page = CP_ACP);
+
+// Convenience: UTF-8 <-> UTF-16 (no iconv).
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Length of a zero-terminated UTF-16 string, reading at most max_units (returns max_units
+// when no terminator was found within them).
+std::size_t StrLen16(const char16_t *text, std::size_t max_units = std::size_t{1} << 24);
+
+}  // namespace vx

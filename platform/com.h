@@ -1,0 +1,116 @@
+#pragma once
+// The slice of COM the card channel needs: GUIDs, HRESULTs, IUnknown, per-thread
+// initialisation, and a process-wide class registry in which drivers register their class
+// factories (the analogue of installing a driver); plus kernel-style manual-reset events.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace vx {
+
+using HRESULT = std::int32_t;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
+constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+
+struct GUID {
+  std::uint32_t Data1 = 0;
+  std::uint16_t Data2 = 0;
+  std::uint16_t Data3 = 0;
+  std::uint8_t Data4[8] = {};
+  friend bool operator==(const GUID &, const GUID &) = default;
+};
+using IID = GUID;
+using CLSID = GUID;
+using REFIID = const IID &;
+using REFCLSID = const CLSID &;
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", braces optional, hex digits in either case.
+std::optional<GUID> ParseGUID(std::string_view text);
+// Upper-case, with braces.
+std::string FormatGUID(const GUID &guid);
+
+// Methods are virtual in the COM slot order; calls are plain C++ (no stdcall on Linux).
+struct IUnknown {
+  virtual HRESULT QueryInterface(REFIID iid, void **out) = 0;
+  virtual std::uint32_t AddRef() = 0;
+  virtual std::uint32_t Release() = 0;
+
+ protected:
+  ~IUnknown() = default;
+};
+extern const IID IID_IUnknown;
+
+struct IClassFactory : IUnknown {
+  virtual HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) = 0;
+  virtual HRESULT LockServer(BOOL lock) = 0;
+
+ protected:
+  ~IClassFactory() = default;
+};
+extern const IID IID_IClassFactory;
+
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+constexpr DWORD CLSCTX_ALL = 0x17;
+constexpr DWORD REGCLS_MULTIPLEUSE = 1;
+
+// Counted per thread; CoUninitialize without a matching CoInitialize does nothing.
+HRESULT CoInitialize(void *reserved);
+void CoUninitialize();
+// Fails with E_POINTER for a null out, REGDB_E_CLASSNOTREG for an unregistered class,
+// CO_E_NOTINITIALIZED when the calling thread has not initialised COM.
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD context, REFIID iid, void **out);
+// The registry holds a reference to the factory until revoked.
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown *factory, DWORD context, DWORD flags,
+                              DWORD *cookie);
+HRESULT CoRevokeClassObject(DWORD cookie);
+
+// A thread-safe reference count helper for implementations.
+class RefCount {
+ public:
+  std::uint32_t Add() { return ++count_; }
+  std::uint32_t Release() { return --count_; }
+  std::uint32_t Value() const { return count_; }
+
+ private:
+  std::atomic<std::uint32_t> count_{1};
+};
+
+// Kernel-style events, usable across threads.
+using HANDLE = void *;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+// Returns null on failure; only manual-reset events and unnamed events are supported.
+HANDLE CreateEventA(void *security, BOOL manual_reset, BOOL initial_state, const char *name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE event, DWORD timeout_ms);
+BOOL CloseHandle(HANDLE handle);
+
+struct OVERLAPPED {
+  std::uintptr_t Internal = 0;
+  std::uintptr_t InternalHigh = 0;
+  DWORD Offset = 0;
+  DWORD OffsetHigh = 0;
+  HANDLE hEvent = nullptr;
+};
+
+}  // namespace vx

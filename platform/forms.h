@@ -1,0 +1,64 @@
+#pragma once
+// Forms as the system needs them: a caption, a position, a client size, a border, shown or
+// hidden, and a canvas. With a display (DISPLAY set and reachable) a form is a real X11
+// top-level window; otherwise it is an off-screen form with the same state.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+
+namespace vx {
+
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
+enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+using TBorderIcons = unsigned;
+
+class TForm {
+ public:
+  TForm();
+  virtual ~TForm();
+  TForm(const TForm &) = delete;
+  TForm &operator=(const TForm &) = delete;
+
+  std::string Caption;  // UTF-8
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  TBorderIcons BorderIcons = biSystemMenu | biMinimize | biMaximize;
+  TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+
+  int ClientWidth() const;
+  int ClientHeight() const;
+  void SetClientWidth(int w);
+  void SetClientHeight(int h);
+
+  void Show();
+  void Hide();  // closing the window hides it
+  bool Visible() const;
+  // The client area's pixels (32-bit); drawing on it shows in the window after Repaint.
+  TCanvas &Canvas();
+  TBitmap &ClientBitmap();
+  void Repaint();
+  // Whether a real window backs the form.
+  bool HasWindow() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Picture control: holds a bitmap, tells its owner when it changed.
+class TImage {
+ public:
+  TBitmap &Picture() { return picture_; }
+  std::function<void()> OnChange;
+  void Changed() { if (OnChange) OnChange(); }
+
+ private:
+  TBitmap picture_;
+};
+
+}  // namespace vx

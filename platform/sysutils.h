@@ -1,0 +1,44 @@
+#pragma once
+// Dates, times and the locale's formats, in the framework's TDateTime (days since
+// 1899-12-30, fraction = time of day).
+
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace vx {
+
+struct TDateParts {
+  int Year = 1899, Month = 12, Day = 30;
+  int Hour = 0, Minute = 0, Second = 0, MSec = 0;
+  friend bool operator==(const TDateParts &, const TDateParts &) = default;
+};
+
+// Exact over 1899..2101 (milliseconds round to the nearest).
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int minute, int second, int msec);
+TDateTime EncodeDateTime(const TDateParts &parts);
+TDateParts DecodeDateTime(TDateTime value);
+void DecodeDate(TDateTime value, int &year, int &month, int &day);
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);
+// 1 = Sunday .. 7 = Saturday, as the framework's DayOfWeek.
+int DayOfWeek(TDateTime value);
+
+// The current local date-time from the calling thread's message-loop clock (so a manual
+// clock sets "now" in tests).
+TDateTime Now();
+TDateTime Date();
+
+// The locale's formats in the framework's notation (from LC_TIME; "yyyy-mm-dd" and "hh:nn:ss"
+// in the C/POSIX locale) and formatting with them.
+std::string ShortDateFormat();
+std::string LongTimeFormat();
+// Formats with the framework's tokens: yyyy yy m mm d dd h hh n nn s ss z zzz, quoted text
+// kept, other characters copied.
+std::string FormatDateTime(const std::string &format, TDateTime value);
+std::string DateToStr(TDateTime value);
+std::string TimeToStr(TDateTime value);
+
+}  // namespace vx
