@@ -7,7 +7,7 @@ bash scripts/setup.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DVXOSD_BUILD_FUZZ=ON -DVXOSD_BUILD_TESTS=OFF -DVXOSD_BUILD_BENCH=OFF
-cmake --build build-fuzz
+cmake --build build-fuzz --target fuzz_all
 shopt -s nullglob
 for f in build-fuzz/fuzz/fuzz_*; do
   [ -x "$f" ] || continue
