@@ -1,0 +1,30 @@
+// Markup text of any shape: the scan ends, reads stay inside the text, and every attribute
+// reading is defined.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "markup/scanner.h"
+#include "markup/wideutils.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  std::u16string text(size / 2, u'\0');
+  if (!text.empty()) std::memcpy(text.data(), data, text.size() * 2);
+
+  vx::MarkupScanner scanner(text);
+  vx::MarkupTag tag;
+  std::size_t tags = 0;
+  while (scanner.Next(tag)) {
+    // Each tag consumes at least its "<" and ">": more tags than half the text is a loop.
+    if (++tags > text.size() / 2 + 1) __builtin_trap();
+    auto attrs = vx::ReadMarkupFontAttrs(tag.text);
+    if (attrs.size && (*attrs.size > vx::kMaxMarkupFontPoints || *attrs.size < -vx::kMaxMarkupFontPoints))
+      __builtin_trap();
+    auto run = vx::ReplaceMarkupEntities(tag.run);
+    if (run.size() > tag.run.size()) __builtin_trap();
+    (void)vx::TrimWide(run);
+    (void)vx::ReadIntegerText(tag.text);
+  }
+  return 0;
+}
