@@ -13,9 +13,14 @@ constexpr unsigned CP_ACP = 0;  // the system code page: the locale's character 
 constexpr unsigned CP_UTF8 = 65001;
 constexpr unsigned CP_GBK = 936;
 
-// Name of the system code page's character set as iconv knows it ("UTF-8", "GBK", ...).
+// Name of the system code page's character set as iconv knows it ("UTF-8", "GBK", ...): the
+// character set of the environment's LC_CTYPE. The C/POSIX locale (plain ASCII) counts as
+// UTF-8. SystemCodePage() is its number (65001, 936, 1252, ...; 0 when it has none).
 std::string SystemCodePageName();
 unsigned SystemCodePage();
+// Replaces the system code page by an iconv character set name; empty restores the locale's.
+// For tests that need another system code page than the machine's.
+void SetSystemCodePageForTesting(std::string_view charset);
 
 std::u16string ToUtf16(std::string_view bytes, unsigned code_page = CP_ACP);
 std::string FromUtf16(std::u16string_view text, unsigned code_page = CP_ACP);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -35,10 +36,14 @@ TDateTime Date();
 // in the C/POSIX locale) and formatting with them.
 std::string ShortDateFormat();
 std::string LongTimeFormat();
-// Formats with the framework's tokens: yyyy yy m mm d dd h hh n nn s ss z zzz, quoted text
-// kept, other characters copied.
+// Formats with the framework's tokens (case-insensitive): yyyy yy m mm mmm mmmm d dd ddd dddd
+// ddddd h hh n nn s ss z zzz c t tt ampm am/pm; m right after an hour means minutes; quoted
+// text kept, other characters copied.
 std::string FormatDateTime(const std::string &format, TDateTime value);
 std::string DateToStr(TDateTime value);
+// Translates a strftime format (the locale's D_FMT / T_FMT) into the framework's notation:
+// "%d.%m.%Y" -> "dd.mm.yyyy", "%I:%M:%S %p" -> "hh:nn:ss ampm"; literal letters are quoted.
+std::string FormatFromStrftime(std::string_view posix);
 std::string TimeToStr(TDateTime value);
 
 }  // namespace vx

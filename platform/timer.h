@@ -30,13 +30,17 @@ class TTimer {
  private:
   friend class MessageLoop;
   void Update();
-  MessageLoop *loop_;
+  MessageLoop *loop_;  // null once the thread's loop is gone (thread exit)
   std::uint32_t interval_ = 1000;
   bool enabled_ = true;
-  std::uint64_t id_ = 0;
+  std::uint64_t id_ = 0;      // creation order: equal due times fire in this order
+  std::int64_t due_ = 0;      // clock ms of the next event, while queued
+  bool queued_ = false;
 };
 
-// One per thread. Delivers the thread's timer events.
+// One per thread. Delivers the thread's timer events. Not locked: a loop and its timers are
+// used from their own thread only. Events run in due-time order; equal due times run in the
+// order the timers were created. A timer with interval 0 never fires.
 class MessageLoop {
  public:
   static MessageLoop &Current();
@@ -56,6 +60,12 @@ class MessageLoop {
   int EventFd();
   // Milliseconds until the next due timer, or -1 when none is enabled.
   std::int64_t NextDueIn() const;
+
+  // Other event sources of the thread (a form's window connection): `pump` runs, without
+  // blocking, on every ProcessMessages/Advance, and as soon as `fd` (if >= 0) becomes
+  // readable while ProcessMessages waits. Returns an id for RemoveSource.
+  std::uint64_t AddSource(int fd, std::function<void()> pump);
+  void RemoveSource(std::uint64_t id);
 
   struct Impl;
   Impl &impl() { return *impl_; }

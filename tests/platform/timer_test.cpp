@@ -1,0 +1,277 @@
+#include "platform/timer.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace vx {
+namespace {
+
+// Every test runs on a fresh manual clock; the log records "name@ms" per event.
+class TimerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock_ = std::make_shared<ManualClock>();
+    MessageLoop::Current().SetClock(clock_);
+  }
+  void TearDown() override { MessageLoop::Current().SetClock(nullptr); }
+
+  std::unique_ptr<TTimer> Make(const std::string &name, std::uint32_t interval) {
+    auto t = std::make_unique<TTimer>();
+    t->SetInterval(interval);
+    t->OnTimer = [this, name] { Log(name); };
+    return t;
+  }
+  void Log(const std::string &name) { log_.push_back(name + "@" + std::to_string(clock_->NowMs())); }
+  std::uint32_t Advance(std::int64_t ms) { return MessageLoop::Current().Advance(ms); }
+
+  std::shared_ptr<ManualClock> clock_;
+  std::vector<std::string> log_;
+};
+
+using Events = std::vector<std::string>;
+
+TEST_F(TimerTest, FrameworkDefaultsAreEnabledWithOneSecond) {
+  TTimer t;
+  EXPECT_TRUE(t.Enabled());
+  EXPECT_EQ(t.Interval(), 1000u);
+  int fired = 0;
+  t.OnTimer = [&] { ++fired; };
+  Advance(999);
+  EXPECT_EQ(fired, 0);
+  Advance(1);
+  EXPECT_EQ(fired, 1);
+}
+
+TEST_F(TimerTest, AdvanceFiresEachEventAtItsOwnTimeInOrder) {
+  auto a = Make("a", 40);
+  auto b = Make("b", 60);
+  EXPECT_EQ(Advance(120), 5u);
+  // Equal due times run in creation order.
+  EXPECT_EQ(log_, (Events{"a@40", "b@60", "a@80", "a@120", "b@120"}));
+  EXPECT_EQ(clock_->NowMs(), 120);
+}
+
+TEST_F(TimerTest, AfterAStallATimerFiresOnceNotOncePerMissedInterval) {
+  auto a = Make("a", 40);
+  clock_->Advance(1000);  // time moves without the loop running
+  EXPECT_EQ(MessageLoop::Current().ProcessMessages(0), 1u);
+  EXPECT_EQ(log_, (Events{"a@1000"}));
+  EXPECT_EQ(MessageLoop::Current().NextDueIn(), 40);
+  Advance(40);
+  EXPECT_EQ(log_, (Events{"a@1000", "a@1040"}));
+}
+
+TEST_F(TimerTest, EnablingARunningTimerKeepsItsCountdown) {
+  auto a = Make("a", 100);
+  Advance(60);
+  a->SetEnabled(true);
+  a->SetInterval(100);  // the same interval changes nothing either
+  Advance(40);
+  EXPECT_EQ(log_, (Events{"a@100"}));
+}
+
+TEST_F(TimerTest, DisablingAndEnablingStartsAFreshCountdown) {
+  auto a = Make("a", 100);
+  Advance(60);
+  a->SetEnabled(false);
+  Advance(100);
+  EXPECT_TRUE(log_.empty());
+  a->SetEnabled(true);
+  Advance(99);
+  EXPECT_TRUE(log_.empty());
+  Advance(1);
+  EXPECT_EQ(log_, (Events{"a@260"}));
+}
+
+TEST_F(TimerTest, ChangingTheIntervalOfARunningTimerRestartsIt) {
+  auto a = Make("a", 100);
+  Advance(60);
+  a->SetInterval(50);
+  Advance(100);
+  EXPECT_EQ(log_, (Events{"a@110", "a@160"}));
+  a->SetEnabled(false);
+  a->SetInterval(10);  // a stopped timer stays stopped
+  Advance(100);
+  EXPECT_EQ(log_.size(), 2u);
+}
+
+TEST_F(TimerTest, IntervalZeroNeverFires) {
+  auto a = Make("a", 0);
+  Advance(10000);
+  EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(MessageLoop::Current().NextDueIn(), -1);
+}
+
+TEST_F(TimerTest, AHandlerMayDisableOrDestroyItsOwnTimer) {
+  auto a = Make("a", 10);
+  a->OnTimer = [&] {
+    Log("a");
+    a->SetEnabled(false);
+  };
+  std::unique_ptr<TTimer> b = Make("b", 10);
+  b->OnTimer = [&] {
+    Log("b");
+    b.reset();  // destroys the timer (and this lambda's owner) while it runs
+  };
+  auto c = Make("c", 10);
+  Advance(50);
+  EXPECT_EQ(log_, (Events{"a@10", "b@10", "c@10", "c@20", "c@30", "c@40", "c@50"}));
+}
+
+TEST_F(TimerTest, AHandlerMayDestroyTheOwnerOfOtherDueTimers) {
+  struct Owner {
+    TTimer first, second;
+  };
+  std::unique_ptr<Owner> owner;
+  auto killer = Make("killer", 30);  // created first: runs first of the three due at 30
+  killer->OnTimer = [&] {
+    Log("killer");
+    owner.reset();
+  };
+  owner = std::make_unique<Owner>();
+  for (TTimer *t : {&owner->first, &owner->second}) {
+    t->SetInterval(30);
+    t->OnTimer = [this] { Log("owned"); };
+  }
+  Advance(60);
+  EXPECT_EQ(log_, (Events{"killer@30", "killer@60"}));
+}
+
+TEST_F(TimerTest, AHandlerMayDestroyOtherTimersDueAtTheSameTime) {
+  std::unique_ptr<TTimer> later;
+  auto first = Make("first", 20);
+  later = Make("later", 20);
+  first->OnTimer = [&] {
+    Log("first");
+    later.reset();
+  };
+  Advance(40);
+  EXPECT_EQ(log_, (Events{"first@20", "first@40"}));
+}
+
+TEST_F(TimerTest, TimersCreatedInAHandlerCountFromTheHandlersTime) {
+  std::unique_ptr<TTimer> child;
+  auto parent = Make("parent", 25);
+  parent->OnTimer = [&] {
+    Log("parent");
+    parent->SetEnabled(false);
+    child = Make("child", 10);
+  };
+  Advance(50);
+  EXPECT_EQ(log_, (Events{"parent@25", "child@35", "child@45"}));
+}
+
+TEST_F(TimerTest, ReplacingTheClockReschedulesRunningTimers) {
+  auto a = Make("a", 100);
+  Advance(90);
+  auto other = std::make_shared<ManualClock>();
+  other->Advance(5000);
+  MessageLoop::Current().SetClock(other);
+  clock_ = other;
+  Advance(99);
+  EXPECT_TRUE(log_.empty());
+  Advance(1);
+  EXPECT_EQ(log_, (Events{"a@5100"}));
+}
+
+TEST_F(TimerTest, ATimerFiresOnlyOnTheThreadThatCreatedIt) {
+  auto mine = Make("main", 10);
+  std::thread::id fired_on, worker_id;
+  int worker_events = 0;
+  std::thread worker([&] {
+    worker_id = std::this_thread::get_id();
+    MessageLoop::Current().SetClock(std::make_shared<ManualClock>());
+    TTimer theirs;
+    theirs.SetInterval(10);
+    theirs.OnTimer = [&] {
+      ++worker_events;
+      fired_on = std::this_thread::get_id();
+    };
+    MessageLoop::Current().Advance(30);
+  });
+  worker.join();
+  EXPECT_EQ(worker_events, 3);
+  EXPECT_EQ(fired_on, worker_id);
+  EXPECT_NE(fired_on, std::this_thread::get_id());
+  Advance(30);
+  EXPECT_EQ(log_, (Events{"main@10", "main@20", "main@30"}));
+}
+
+TEST_F(TimerTest, ATimerOutlivingItsThreadsLoopIsHarmless) {
+  std::unique_ptr<TTimer> orphan;
+  std::thread worker([&] {
+    orphan = std::make_unique<TTimer>();
+    orphan->SetInterval(5);
+  });
+  worker.join();  // the worker's loop is gone now
+  orphan->SetEnabled(false);
+  orphan->SetInterval(7);
+  EXPECT_EQ(Advance(100), 0u);
+  orphan.reset();
+}
+
+TEST(RealClockLoop, ProcessMessagesWaitsForTheNextTimerAndTheFdSignalsIt) {
+  MessageLoop &loop = MessageLoop::Current();
+  loop.SetClock(nullptr);
+  int fd = loop.EventFd();
+  ASSERT_GE(fd, 0);
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 0), 0);  // nothing scheduled: not readable
+
+  int fired = 0;
+  TTimer t;
+  t.SetInterval(20);
+  t.OnTimer = [&] { ++fired; };
+  // Readable once the timer is due (the wait is the test's only clock).
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  EXPECT_EQ(loop.ProcessMessages(0), 1u);
+  EXPECT_EQ(fired, 1);
+  EXPECT_EQ(poll(&p, 1, 0), 0);  // consumed and re-armed for the next event
+
+  const auto start = std::chrono::steady_clock::now();
+  std::uint32_t ran = 0;
+  while (ran == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+    ran = loop.ProcessMessages(5000);  // blocks until the timer is due, not for 5 s
+  EXPECT_EQ(ran, 1u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  t.SetEnabled(false);
+  const auto idle = std::chrono::steady_clock::now();
+  EXPECT_EQ(loop.ProcessMessages(30), 0u);  // nothing due: returns after at most the wait
+  EXPECT_GE(std::chrono::steady_clock::now() - idle, std::chrono::milliseconds(29));
+  EXPECT_EQ(loop.NextDueIn(), -1);
+}
+
+TEST(RealClockLoop, SourcesArePumpedAndWakeTheWait) {
+  MessageLoop &loop = MessageLoop::Current();
+  loop.SetClock(nullptr);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int pumped = 0;
+  std::uint64_t id = loop.AddSource(fds[0], [&] {
+    char c;
+    if (read(fds[0], &c, 1) == 1) ++pumped;
+  });
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  loop.ProcessMessages(5000);
+  EXPECT_EQ(pumped, 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  loop.RemoveSource(id);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  loop.ProcessMessages(0);
+  EXPECT_EQ(pumped, 1);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace
+}  // namespace vx
