@@ -1,0 +1,258 @@
+#include "platform/font.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "platform/canvas.h"
+
+namespace vx {
+namespace {
+
+TFont MakeFont(const std::string &name, int points, TFontStyles style = 0, int escapement = 0) {
+  TFont f;
+  f.Name = name;
+  f.SetSize(points);
+  f.Style = style;
+  f.Escapement = escapement;
+  return f;
+}
+
+int InkPixels(const GlyphImage &g) {
+  return static_cast<int>(std::count(g.coverage.begin(), g.coverage.end(), 1));
+}
+
+TEST(MulDiv, RoundsHalfAwayFromZero) {
+  EXPECT_EQ(MulDiv(8, 96, 72), 11);   // 10.67
+  EXPECT_EQ(MulDiv(9, 96, 72), 12);
+  EXPECT_EQ(MulDiv(3, 1, 2), 2);      // 1.5
+  EXPECT_EQ(MulDiv(-3, 1, 2), -2);
+  EXPECT_EQ(MulDiv(5, 1, 0), -1);
+  EXPECT_EQ(MulDiv(INT32_MAX, 2, 1), INT32_MAX);  // saturates rather than wrapping
+}
+
+TEST(FontSize, PointsAt96DpiGiveNegativeEmHeight) {
+  TFont f;
+  EXPECT_EQ(f.Height(), -11);
+  EXPECT_EQ(f.Size(), 8);
+  f.SetSize(24);
+  EXPECT_EQ(f.Height(), -32);
+  EXPECT_EQ(f.Size(), 24);
+  f.SetSize(9);
+  EXPECT_EQ(f.Height(), -12);
+  f.SetSize(10);
+  EXPECT_EQ(f.Height(), -13);  // 13.33
+  EXPECT_EQ(PixelsPerEm(f), 13);
+  f.SetSize(100000);  // absurd sizes are clamped, not allocated
+  EXPECT_EQ(PixelsPerEm(f), kMaxPixelsPerEm);
+}
+
+TEST(FontSize, PositiveHeightIsTheCellHeight) {
+  TFont f = MakeFont("宋体", 24);
+  auto em = GetFontInstance(f);
+  TFont cell = f;
+  cell.SetHeight(em->Metrics().Height());
+  EXPECT_NEAR(PixelsPerEm(cell), 32, 1);
+}
+
+TEST(FontResolve, SongNamesResolveToTheCjkFaceCaseInsensitively) {
+  const std::string song = ResolveFamilyName("宋体");
+  EXPECT_EQ(song, "AR PL UMing CN");
+  EXPECT_EQ(ResolveFamilyName("simsun"), song);
+  EXPECT_EQ(ResolveFamilyName("SimSun"), song);
+  EXPECT_EQ(ResolveFamilyName("SIMSUN"), song);
+  EXPECT_EQ(ResolveFamilyName("新宋体"), song);
+  EXPECT_EQ(ResolveFamilyName("NSimSun"), song);
+  EXPECT_EQ(ResolveFamilyName("宋体-18030"), song);
+}
+
+TEST(FontResolve, LatinNamesResolveToMetricCompatibleFaces) {
+  EXPECT_EQ(ResolveFamilyName("Arial"), "Liberation Sans");
+  EXPECT_EQ(ResolveFamilyName("arial"), "Liberation Sans");
+  EXPECT_EQ(ResolveFamilyName("Times New Roman"), "Liberation Serif");
+  EXPECT_EQ(ResolveFamilyName("Courier New"), "Liberation Mono");
+  EXPECT_EQ(ResolveFamilyName("MS Sans Serif"), "Liberation Sans");
+  EXPECT_EQ(ResolveFamilyName("Tahoma"), "Liberation Sans");
+  EXPECT_EQ(ResolveFamilyName("liberation serif"), "Liberation Serif");
+}
+
+TEST(FontResolve, UnknownFaceFallsBackToTheDefault) {
+  EXPECT_EQ(ResolveFamilyName("No Such Face 12345"), "Liberation Sans");
+  EXPECT_EQ(ResolveFamilyName(""), "Liberation Sans");
+  // With the Chinese character set the default is the CJK face, as a GB2312 font asks for.
+  EXPECT_EQ(ResolveFamilyName("No Such Face 12345", false, false, GB2312_CHARSET),
+            "AR PL UMing CN");
+}
+
+TEST(FontResolve, ArialBlackIsBold) {
+  auto black = GetFontInstance(MakeFont("Arial Black", 20));
+  auto plain = GetFontInstance(MakeFont("Arial", 20));
+  EXPECT_EQ(black->FamilyName(), "Liberation Sans");
+  std::vector<PlacedGlyph> b, p;
+  black->Glyphs(U"M", b);
+  plain->Glyphs(U"M", p);
+  ASSERT_TRUE(b[0].image && p[0].image);
+  EXPECT_GT(InkPixels(*b[0].image), InkPixels(*p[0].image) * 5 / 4);
+}
+
+TEST(FontFallback, EachGlyphComesFromAFaceThatHasIt) {
+  auto latin = GetFontInstance(MakeFont("Arial", 12));
+  EXPECT_EQ(latin->FaceFamilyFor(U'A'), "Liberation Sans");
+  EXPECT_EQ(latin->FaceFamilyFor(U'宋'), "AR PL UMing CN");
+  auto song = GetFontInstance(MakeFont("宋体", 12));
+  EXPECT_EQ(song->FaceFamilyFor(U'宋'), "AR PL UMing CN");
+
+  // CJK in a Latin face and Latin in the CJK face both draw ink.
+  std::vector<PlacedGlyph> glyphs;
+  latin->Glyphs(U"中A", glyphs);
+  ASSERT_EQ(glyphs.size(), 2u);
+  ASSERT_TRUE(glyphs[0].image && glyphs[1].image);
+  EXPECT_GT(InkPixels(*glyphs[0].image), 10);
+  song->Glyphs(U"Ab", glyphs);
+  ASSERT_TRUE(glyphs[0].image && glyphs[1].image);
+  EXPECT_GT(InkPixels(*glyphs[1].image), 5);
+}
+
+TEST(FontFallback, UnknownFaceStillDrawsInk) {
+  auto f = GetFontInstance(MakeFont("No Such Face 12345", 16));
+  std::vector<PlacedGlyph> glyphs;
+  f->Glyphs(U"Hi中", glyphs);
+  ASSERT_EQ(glyphs.size(), 3u);
+  for (const auto &g : glyphs) {
+    ASSERT_TRUE(g.image);
+    EXPECT_GT(InkPixels(*g.image), 0);
+    EXPECT_GT(g.advance, 0);
+  }
+}
+
+TEST(FontMetricsTest, CjkCharactersAreOneEmWideAndTheCellCoversTheEm) {
+  auto f = GetFontInstance(MakeFont("宋体", 24));
+  EXPECT_EQ(f->Metrics().ppem, 32);
+  EXPECT_EQ(f->Width(U"中"), 32);
+  EXPECT_EQ(f->Width(U"中文字"), 96);
+  EXPECT_GE(f->Metrics().Height(), 32);
+  EXPECT_LE(f->Metrics().Height(), 40);
+  auto arial = GetFontInstance(MakeFont("Arial", 12));
+  EXPECT_EQ(arial->Metrics().ppem, 16);
+  EXPECT_GE(arial->Metrics().Height(), 17);
+  EXPECT_LE(arial->Metrics().Height(), 19);
+  EXPECT_GT(arial->Metrics().ascent, arial->Metrics().descent);
+}
+
+TEST(FontGlyphs, CoverageIsBinary) {
+  auto f = GetFontInstance(MakeFont("宋体", 20, fsBold | fsItalic, 450));
+  std::vector<PlacedGlyph> glyphs;
+  f->Glyphs(U"永A", glyphs);
+  for (const auto &g : glyphs) {
+    ASSERT_TRUE(g.image);
+    for (std::uint8_t c : g.image->coverage) ASSERT_LE(c, 1);
+  }
+}
+
+TEST(FontGlyphs, SyntheticBoldWidensAndInks) {
+  // The CJK face has no bold: bold is synthesised.
+  auto plain = GetFontInstance(MakeFont("宋体", 24));
+  auto bold = GetFontInstance(MakeFont("宋体", 24, fsBold));
+  std::vector<PlacedGlyph> p, b;
+  plain->Glyphs(U"永", p);
+  bold->Glyphs(U"永", b);
+  ASSERT_TRUE(p[0].image && b[0].image);
+  EXPECT_GT(InkPixels(*b[0].image), InkPixels(*p[0].image));
+  EXPECT_GT(b[0].advance, p[0].advance);
+}
+
+TEST(FontGlyphs, SyntheticItalicLeansRight) {
+  auto plain = GetFontInstance(MakeFont("宋体", 36));
+  auto italic = GetFontInstance(MakeFont("宋体", 36, fsItalic));
+  std::vector<PlacedGlyph> p, i;
+  plain->Glyphs(U"l", p);
+  italic->Glyphs(U"l", i);
+  ASSERT_TRUE(p[0].image && i[0].image);
+  // The stem of the slanted "l" stands further right at the top than at the bottom.
+  auto lean = [](const GlyphImage &g) {
+    auto centre = [&g](int y0, int y1) {
+      long sum = 0, n = 0;
+      for (int y = y0; y < y1; ++y)
+        for (int x = 0; x < g.width; ++x)
+          if (g.coverage[y * g.width + x]) sum += x, ++n;
+      return n ? static_cast<double>(sum) / n : 0.0;
+    };
+    return centre(3, g.height / 3) - centre(g.height * 2 / 3, g.height - 3);
+  };
+  EXPECT_LT(std::abs(lean(*p[0].image)), 1.0);
+  EXPECT_GT(lean(*i[0].image), 3.0);
+  EXPECT_EQ(i[0].advance, p[0].advance);
+}
+
+TEST(FontGlyphs, EscapementRotatesTheImage) {
+  auto flat = GetFontInstance(MakeFont("Arial", 24));
+  auto up = GetFontInstance(MakeFont("Arial", 24, 0, 900));
+  std::vector<PlacedGlyph> f, u;
+  flat->Glyphs(U"-", f);
+  up->Glyphs(U"-", u);
+  ASSERT_TRUE(f[0].image && u[0].image);
+  // A dash lies flat; turned by 90 degrees it stands upright.
+  EXPECT_GT(f[0].image->width, f[0].image->height);
+  EXPECT_GT(u[0].image->height, u[0].image->width);
+  EXPECT_EQ(u[0].advance, f[0].advance);
+}
+
+TEST(FontGlyphs, SpacesAndControlsHaveNoInk) {
+  auto f = GetFontInstance(MakeFont("Arial", 12));
+  std::vector<PlacedGlyph> g;
+  f->Glyphs(U" \t\r", g);
+  ASSERT_EQ(g.size(), 3u);
+  EXPECT_FALSE(g[0].image);
+  EXPECT_GT(g[0].advance, 0);
+  EXPECT_EQ(g[1].advance, 0);
+  EXPECT_EQ(g[2].advance, 0);
+}
+
+TEST(GlyphCache, HitsAfterFirstUseAndStaysWithinItsLimit) {
+  ClearGlyphCache();
+  auto f = GetFontInstance(MakeFont("宋体", 30));
+  std::vector<PlacedGlyph> g;
+  f->Glyphs(U"一二三", g);
+  GlyphCacheStats s = GetGlyphCacheStats();
+  EXPECT_EQ(s.misses, 3u);
+  EXPECT_EQ(s.hits, 0u);
+  f->Glyphs(U"一二三", g);
+  s = GetGlyphCacheStats();
+  EXPECT_EQ(s.hits, 3u);
+  EXPECT_EQ(s.entries, 3u);
+
+  SetGlyphCacheLimit(4096);
+  auto big = GetFontInstance(MakeFont("宋体", 40));
+  big->Glyphs(U"春夏秋冬东南西北", g);
+  EXPECT_LE(GetGlyphCacheStats().bytes, 4096u);
+  // Glyphs handed out stay valid after eviction.
+  for (const auto &p : g) ASSERT_TRUE(p.image && !p.image->coverage.empty());
+  SetGlyphCacheLimit(std::size_t{8} << 20);
+}
+
+TEST(FontThreads, ConcurrentUseIsSafe) {
+  auto work = [](int seed) {
+    for (int i = 0; i < 20; ++i) {
+      auto f = GetFontInstance(MakeFont(seed % 2 ? "宋体" : "Arial", 10 + (i + seed) % 7));
+      std::vector<PlacedGlyph> g;
+      f->Glyphs(U"Hello 你好", g);
+      ASSERT_EQ(g.size(), 8u);
+    }
+  };
+  std::thread a(work, 1), b(work, 2);
+  a.join();
+  b.join();
+}
+
+TEST(DecodeUtf16, PairsJoinAndLoneSurrogatesBecomeReplacement) {
+  EXPECT_EQ(DecodeUtf16(u"a\U0001F600b"), U"a\U0001F600b");
+  const char16_t lone_high[] = {u'a', 0xD800, u'b', 0};
+  EXPECT_EQ(DecodeUtf16(lone_high), U"a\uFFFDb");
+  const char16_t lone_low[] = {0xDC00, 0xD800, 0};
+  EXPECT_EQ(DecodeUtf16(lone_low), U"\uFFFD\uFFFD");
+}
+
+}  // namespace
+}  // namespace vx
