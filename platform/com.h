@@ -25,6 +25,7 @@ constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
 constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
+constexpr HRESULT CO_E_OBJNOTREG = static_cast<HRESULT>(0x800401FB);
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
@@ -70,13 +71,17 @@ constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 constexpr DWORD CLSCTX_ALL = 0x17;
 constexpr DWORD REGCLS_MULTIPLEUSE = 1;
 
-// Counted per thread; CoUninitialize without a matching CoInitialize does nothing.
+// Counted per thread: S_OK for the first call, S_FALSE for nested ones; CoUninitialize
+// without a matching CoInitialize does nothing.
 HRESULT CoInitialize(void *reserved);
 void CoUninitialize();
 // Fails with E_POINTER for a null out, REGDB_E_CLASSNOTREG for an unregistered class,
 // CO_E_NOTINITIALIZED when the calling thread has not initialised COM.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD context, REFIID iid, void **out);
-// The registry holds a reference to the factory until revoked.
+// The registry holds a reference to the factory until revoked; the latest registration of a
+// class wins; the context must overlap the one asked for. A null cookie gives E_POINTER, a
+// null factory E_INVALIDARG; revoking an unknown cookie gives CO_E_OBJNOTREG. Registration
+// needs no CoInitialize (a driver may register at load time).
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown *factory, DWORD context, DWORD flags,
                               DWORD *cookie);
 HRESULT CoRevokeClassObject(DWORD cookie);
@@ -98,7 +103,9 @@ constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
-// Returns null on failure; only manual-reset events and unnamed events are supported.
+// Returns null on failure; only unnamed events are supported (auto-reset ones too). Calls on a
+// closed or unknown handle fail (FALSE, WAIT_FAILED); closing a handle another thread waits
+// on lets that wait run to its timeout or a SetEvent made before the close.
 HANDLE CreateEventA(void *security, BOOL manual_reset, BOOL initial_state, const char *name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
