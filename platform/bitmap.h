@@ -18,6 +18,7 @@
 namespace vx {
 
 class TCanvas;
+class PaletteMap;
 
 enum class TPixelFormat { pf8bit, pf24bit, pf32bit };
 
@@ -74,7 +75,8 @@ class TBitmap {
   TColor GetPixel(int x, int y) const;
   void SetPixel(int x, int y, TColor color);
 
-  // The colour keyed out by transparent copies: set explicitly, or the bottom-left pixel's.
+  // The colour keyed out by transparent copies: set explicitly, or the bottom-left pixel's
+  // (clNone, which keys out nothing, for an empty bitmap).
   TColor TransparentColor() const;
   void SetTransparentColor(TColor color);
   void ResetTransparentColor();
@@ -101,6 +103,7 @@ class TBitmap {
   void Changed() { ++change_count_; }
 
  private:
+  friend const PaletteMap &PaletteMapOf(const TBitmap &bitmap);
   void Reallocate(int width, int height, TPixelFormat format, bool keep);
 
   int width_ = 0;

@@ -88,7 +88,8 @@ constexpr int RGN_AND = 1;
 constexpr int RGN_COPY = 5;
 
 // The clip of a canvas: a rectangle, optionally narrowed by a per-pixel mask (a text path
-// selected as clip). Always inside the bitmap.
+// selected as clip). Always inside the bitmap: TCanvas::Clip() recomputes the bounds from the
+// clip rectangle, the bitmap's size and the mask's extent each time it is asked.
 class TClipRegion {
  public:
   const TRect &Bounds() const { return bounds_; }
@@ -102,6 +103,8 @@ class TClipRegion {
   // mask: bitmap-sized, width bytes per row.
   void SetMask(std::vector<std::uint8_t> mask, int width);
   void ClearMask() { mask_.clear(); mask_width_ = 0; }
+  // The area the mask covers: (0, 0, width, rows); empty without a mask.
+  TRect MaskBounds() const;
 
  private:
   TRect bounds_{};
@@ -179,6 +182,7 @@ class TCanvas {
   int bk_mode_ = OPAQUE;
   mutable TClipRegion clip_;
   bool clip_set_ = false;
+  TRect clip_rect_{};  // the rectangle given to SetClipRect, kept as given
   bool in_path_ = false;
   std::vector<std::uint8_t> path_mask_;  // coverage recorded while a path is open
 };
