@@ -1,0 +1,27 @@
+#include "engine/kinds.h"
+
+namespace vx {
+
+namespace {
+
+// Indexed by TOSD_Component. A kind whose class has not been written yet has no slot value.
+const TOSDKindOps *const kKindTable[kComponentKindCount] = {
+    &kPanelOps,  // eosdPanel
+
+    nullptr,  // eOSDScrollText
+
+    nullptr,  // eOSDText
+
+    nullptr,  // eOSDPicute
+
+    nullptr,  // eOSDDateTime
+};
+
+}  // namespace
+
+const TOSDKindOps *KindOps(int kind) {
+  if (kind < 0 || kind >= kComponentKindCount) return nullptr;
+  return kKindTable[kind];
+}
+
+}  // namespace vx

@@ -1,0 +1,85 @@
+#pragma once
+// TOSD: the engine. It keeps the registry of named components, carries out every request of
+// the exported interface on the component named in it, and records the colour levels the
+// card's palette carries in its 640 x 480 frame.
+//
+// Every operation takes the component name first (8-bit, compared byte for byte), looks it up
+// (the entry nearest the front of the registry wins) and calls the operation of the
+// component's kind from the operation table in engine/kinds.h. Each returns true when the
+// named component was found and the request applied to its kind; otherwise nothing changes
+// and it returns false. Values (negative sizes, positions off the frame, odd modes) are stored
+// as given. The name "root" names no component; SetComponent_Color("root", ...) records a
+// level for the frame background.
+//
+// A new component kind adds its rows in its own engine/kind_<kind>.cpp; see engine/kinds.h.
+// Nothing in this file needs to change for it.
+
+#include <memory>
+#include <string_view>
+
+#include "engine/kinds.h"
+#include "engine/objlist.h"
+#include "imaging/osd_graphic.h"
+
+namespace vx {
+
+constexpr std::string_view kRootName = "root";
+// The level SetComponent_RandomColor records for each of its colours.
+constexpr int kRandomColorLevel = 111;
+
+class TOSD {
+ public:
+  TOSD();
+  ~TOSD();
+  TOSD(const TOSD &) = delete;
+  TOSD &operator=(const TOSD &) = delete;
+
+  TOSDObjList &Registry() { return registry_; }
+  TOSDGraphic &Frame() { return frame_; }
+
+  // Creates a component of kind (only the low byte counts: 0 panel, 1 scrolling text, 2 text,
+  // 3 picture, 4 date-time) at the front of the registry. "root", and kinds without a class,
+  // create nothing.
+  bool AddComponent(std::string_view name, int kind);
+  // Destroys the front-most component of that name and, found or not, drops the colour levels
+  // recorded under the name (ignoring case). True when a component was removed.
+  bool DelComponent(std::string_view name);
+  bool SetComponent_Pos(std::string_view name, int x, int y, int w, int h);
+  bool SetComponent_Color(std::string_view name, TColor color, int level);
+  // face is converted to the canvas's UTF-8 font name; colour before size, as the host passes.
+  bool SetComponent_Font(std::string_view name, std::u16string_view face, TColor color, int size);
+  // The first flag is accepted and ignored; the second decides.
+  bool SetComponent_Visible(std::string_view name, bool ignored, bool visible);
+  bool SetComponent_Text(std::string_view name, std::u16string_view text);
+  bool SetComponent_Time(std::string_view name, int ms);
+  bool GetComponent_TextRect(std::string_view name, std::u16string_view text, TRect &rect);
+  bool SetComponent_TextStep(std::string_view name, int step);
+  bool SetComponent_TextScroll(std::string_view name, int scroll);
+  bool SetComponent_TextMode(std::string_view name, int mode);
+  bool SetComponent_TextGradual(std::string_view name, TColor color1, TColor color2);
+  bool SetComponent_TextHtml(std::string_view name, bool html);
+  bool SetComponent_RandomColor(std::string_view name, const TFiveColors &colors);
+  bool SetComponent_RandomTextColor(std::string_view name, const TFiveColors &colors);
+  // Looks the name up and changes nothing; true when found.
+  bool SetComponent_TextFile(std::string_view name, int ignored);
+  bool SetComponent_PicFile(std::string_view name, std::u16string_view path);
+  bool SetComponent_PicSplitFile(std::string_view name, std::u16string_view path, int count);
+  bool SetComponent_PicSplitTextPos(std::string_view name, int x, int step);
+  bool SetComponent_PicSplitShow(std::string_view name, int index);
+  bool SetComponent_PicMovie(std::string_view name, std::u16string_view path, int first, int last);
+  bool SetComponent_PicTime(std::string_view name, int ms);
+  bool SetComponent_MovieTime(std::string_view name, int ms, bool loop);
+
+ private:
+  // The component and its kind's operations, or nulls when the name is not registered.
+  struct Target {
+    TOSDObject *component = nullptr;
+    const TOSDKindOps *ops = nullptr;
+  };
+  Target Lookup(std::string_view name) const;
+
+  TOSDObjList registry_;
+  TOSDGraphic frame_;
+};
+
+}  // namespace vx
