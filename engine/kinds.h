@@ -56,9 +56,9 @@ struct TOSDKindOps {
   void (*SetPicMovie)(TOSDObject &, std::u16string_view path, int first, int last) = nullptr;
   void (*SetPicTime)(TOSDObject &, int ms) = nullptr;
   void (*SetMovieTime)(TOSDObject &, int ms, bool loop) = nullptr;
-  // The cycle draws the kind with the keyed copy (its transparent colour left out) instead of
-  // a plain copy.
-  bool transparent = false;
+  // ComposeFrame: draws the visible component onto the frame at its (x, y). Null means a
+  // plain copy of the whole bitmap; the picture sets its keyed copy here.
+  void (*Draw)(TOSDObject &, TOSDGraphic &frame) = nullptr;
 };
 
 // The operations of a kind, or null for a kind value without a class.
