@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imaging/osd_graphic.h"
@@ -11,15 +12,17 @@
 namespace {
 
 vx::TOSDGraphic &Frame() {
-  static vx::TOSDGraphic frame = [] {
-    vx::TOSDGraphic f;
+  static vx::TOSDGraphic frame;
+  static const bool ready = [] {
+    vx::TOSDGraphic &f = frame;
     f.SetSize(vx::kFrameWidth, vx::kFrameHeight);
     for (int y = 0; y < f.Height(); ++y)
       for (int x = 0; x < f.Width(); ++x) f.ScanLine(y)[x] = static_cast<std::uint8_t>(x ^ y);
     f.AddColorLevel("root", vx::kKeyColor, 0);
     for (int i = 0; i < 8; ++i) f.AddColorLevel("c" + std::to_string(i), i * 0x102030, 200);
-    return f;
+    return true;
   }();
+  (void)ready;
   return frame;
 }
 
