@@ -1,0 +1,753 @@
+// The software capture card. One installed card at a time; its state lives in a shared
+// CardState that the COM objects keep alive, so a client that still holds interfaces after
+// the card was uninstalled keeps valid objects (which then refuse frames).
+
+#include "drivers/virtualcard/virtualcard.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "card/address.h"
+#include "card/interfaces.h"
+
+namespace vx {
+namespace {
+
+constexpr std::size_t kMaxLogLines = 256;
+constexpr std::size_t kMaxFrame = std::size_t{64} << 20;
+constexpr int kSinkWidth = 640;
+constexpr int kSinkHeight = 480;
+constexpr std::uintptr_t kStatusPending = 0x103;
+
+std::atomic<std::uint32_t> g_live{0};
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct Completion {
+  SteadyClock::time_point due;
+  HANDLE event;
+};
+
+struct CardState {
+  std::mutex mutex;
+  VxVirtualCardOptions options{};
+  bool removed = false;
+  std::map<DWORD, DWORD> properties;
+  VxVirtualCardCounters counters{};
+  std::vector<std::uint8_t> last_frame;
+  std::array<std::uint8_t, 56> last_request{};
+  bool has_request = false;
+  std::deque<std::string> log;
+  std::map<void *, std::unique_ptr<std::uint8_t[]>> dma;
+
+  // The sink has its own lock: writing to a pipe may block, the counters must not.
+  std::mutex sink_mutex;
+  int sink_fd = -1;
+  bool own_sink = false;
+  std::vector<std::uint8_t> rgba;
+
+  // Driver thread for completions with latency.
+  std::mutex queue_mutex;
+  std::condition_variable queue_cv;
+  std::deque<Completion> queue;
+  bool stopping = false;
+  std::thread thread;
+
+  void Log(std::string line) {  // mutex held
+    if (log.size() >= kMaxLogLines) log.pop_front();
+    log.push_back(std::move(line));
+  }
+  std::uint32_t Faults() {  // mutex held
+    return options.faults;
+  }
+  void CloseSink() {  // sink_mutex held
+    if (sink_fd >= 0 && own_sink) ::close(sink_fd);
+    sink_fd = -1;
+  }
+  void RunCompletions();
+  void StopThread();
+};
+
+void CardState::RunCompletions() {
+  std::unique_lock lock(queue_mutex);
+  for (;;) {
+    if (stopping) return;
+    if (queue.empty()) {
+      queue_cv.wait(lock);
+      continue;
+    }
+    const Completion next = queue.front();
+    if (SteadyClock::now() < next.due) {
+      queue_cv.wait_until(lock, next.due);
+      continue;
+    }
+    queue.pop_front();
+    lock.unlock();
+    {
+      std::lock_guard state_lock(mutex);  // counted first: the waiter may read it at once
+      ++counters.completions;
+    }
+    SetEvent(next.event);
+    lock.lock();
+  }
+}
+
+void CardState::StopThread() {
+  {
+    std::lock_guard lock(queue_mutex);
+    stopping = true;
+    queue.clear();
+  }
+  queue_cv.notify_all();
+  if (thread.joinable()) thread.join();
+}
+
+// Writes all bytes; a reader that went away (EPIPE) must not kill the host with SIGPIPE.
+bool WriteAll(int fd, const std::uint8_t *data, std::size_t size) {
+  sigset_t pipe_set, old_set;
+  sigemptyset(&pipe_set);
+  sigaddset(&pipe_set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
+  bool ok = true;
+  bool broken = false;
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      broken = errno == EPIPE;
+      ok = false;
+      break;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  if (broken && !sigismember(&old_set, SIGPIPE)) {
+    const timespec zero{0, 0};
+    while (sigtimedwait(&pipe_set, nullptr, &zero) > 0) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  return ok;
+}
+
+std::uint8_t ClampByte(double v) {
+  v = std::round(v);
+  return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Frame stream header check; returns the pixel size or 0.
+bool ParseFrameHeader(const std::uint8_t *stream, std::size_t length, int &width, int &height) {
+  if (stream == nullptr || length < 1032) return false;
+  if (stream[0] != 0x3E) return false;
+  width = (stream[4] << 8) | stream[5];
+  height = (stream[6] << 8) | stream[7];
+  return width > 0 && height > 0;
+}
+
+std::mutex g_mutex;
+std::shared_ptr<CardState> g_card;
+DWORD g_cookie = 0;
+
+// ---- COM objects -------------------------------------------------------------------------
+
+// Reference counting and the live-object count shared by every card object.
+class CardObject {
+ protected:
+  CardObject(std::shared_ptr<CardState> state, const char *name)
+      : state_(std::move(state)), name_(name) {
+    ++g_live;
+  }
+  virtual ~CardObject() { --g_live; }
+  std::uint32_t DoAddRef() { return ref_.Add(); }
+  std::uint32_t DoRelease() {
+    const std::uint32_t left = ref_.Release();
+    if (left == 0) {
+      {
+        std::lock_guard lock(state_->mutex);
+        state_->Log(std::string("Release ") + name_);
+      }
+      delete this;  // COM lifetime: the last Release frees the object
+    }
+    return left;
+  }
+  void Log(std::string line) {
+    std::lock_guard lock(state_->mutex);
+    state_->Log(std::move(line));
+  }
+
+  std::shared_ptr<CardState> state_;
+
+ private:
+  RefCount ref_;
+  const char *name_;
+};
+
+class Pin;
+
+class ControlNode final : public IVxControlNode, CardObject {
+ public:
+  ControlNode(std::shared_ptr<CardState> state, Pin *pin);
+  ~ControlNode() override;
+  HRESULT QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t AddRef() override { return DoAddRef(); }
+  std::uint32_t Release() override { return DoRelease(); }
+  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved3(void *) override { return E_NOTIMPL; }
+  HRESULT SetProperty(DWORD property, DWORD value) override;
+  HRESULT GetProperty(DWORD property, DWORD *result) override;
+
+ private:
+  Pin *pin_;
+};
+
+class MapMem final : public IVxMapMem, CardObject {
+ public:
+  MapMem(std::shared_ptr<CardState> state, Pin *pin);
+  ~MapMem() override;
+  HRESULT QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t AddRef() override { return DoAddRef(); }
+  std::uint32_t Release() override { return DoRelease(); }
+  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT Allocate(DWORD bytes, void **buffer, DWORD *result) override;
+  HRESULT Free(void *buffer) override;
+  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
+
+ private:
+  Pin *pin_;
+};
+
+class Pin final : public IVxStream, CardObject {
+ public:
+  explicit Pin(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxStream") {}
+
+  HRESULT QueryInterface(REFIID iid, void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IVxBridge || iid == IID_IVxStream) {
+      AddRef();
+      *out = static_cast<IVxStream *>(this);
+      return S_OK;
+    }
+    // The control node and the mapper are tear-offs, so that each reference is released
+    // through the interface it was taken for.
+    if (iid == IID_IVxControlNode) {
+      *out = static_cast<IVxControlNode *>(new ControlNode(state_, this));
+      return S_OK;
+    }
+    if (iid == IID_IVxMapMem) {
+      *out = static_cast<IVxMapMem *>(new MapMem(state_, this));
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  std::uint32_t AddRef() override { return DoAddRef(); }
+  std::uint32_t Release() override { return DoRelease(); }
+
+  HRESULT Run() override {
+    std::lock_guard lock(state_->mutex);
+    state_->Log("Run");
+    state_->counters.started = 1;
+    return S_OK;
+  }
+  HRESULT Pause() override { return E_NOTIMPL; }
+  HRESULT Halt() override {
+    std::lock_guard lock(state_->mutex);
+    state_->Log("Halt");
+    state_->counters.started = 0;
+    return S_OK;
+  }
+  HRESULT Connect() override {
+    Log("Connect");
+    return S_OK;
+  }
+  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved7(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved8(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved9(void *) override { return E_NOTIMPL; }
+  HRESULT Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) override;
+  HRESULT Reserved11(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved12(void *) override { return E_NOTIMPL; }
+  HRESULT Reserved13(void *) override { return E_NOTIMPL; }
+
+ private:
+  void WriteSink(const std::vector<std::uint8_t> &frame);
+};
+
+ControlNode::ControlNode(std::shared_ptr<CardState> state, Pin *pin)
+    : CardObject(std::move(state), "IVxControlNode"), pin_(pin) {
+  pin_->AddRef();
+}
+ControlNode::~ControlNode() { pin_->Release(); }
+
+HRESULT ControlNode::QueryInterface(REFIID iid, void **out) {
+  if (out == nullptr) return E_POINTER;
+  if (iid == IID_IVxControlNode) {
+    AddRef();
+    *out = static_cast<IVxControlNode *>(this);
+    return S_OK;
+  }
+  return pin_->QueryInterface(iid, out);
+}
+
+HRESULT ControlNode::GetProperty(DWORD property, DWORD *result) {
+  std::lock_guard lock(state_->mutex);
+  state_->Log("GetProperty " + std::to_string(property));
+  if (state_->Faults() & VXVC_FAULT_PROPERTIES) return E_FAIL;
+  if (result == nullptr) return E_POINTER;
+  auto it = state_->properties.find(property);
+  *result = it != state_->properties.end() ? it->second : 0;
+  return S_OK;
+}
+
+HRESULT ControlNode::SetProperty(DWORD property, DWORD value) {
+  std::lock_guard lock(state_->mutex);
+  if (property == kVxPropOSDRect) {
+    // The value is the card address of four LONGs.
+    const auto *rect = static_cast<const LONG *>(ResolveCardAddress(value, 4 * sizeof(LONG)));
+    if (rect == nullptr) {
+      state_->Log("SetProperty 822 (invalid address)");
+      return E_INVALIDARG;
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "SetProperty 822 (%d,%d,%d,%d)", rect[0], rect[1],
+                  rect[2], rect[3]);
+    state_->Log(line);
+    if (state_->Faults() & VXVC_FAULT_PROPERTIES) return E_FAIL;
+    std::copy(rect, rect + 4, state_->counters.rect);
+  } else {
+    char line[64];
+    std::snprintf(line, sizeof line, "SetProperty %u 0x%X", property, value);
+    state_->Log(line);
+    if (state_->Faults() & VXVC_FAULT_PROPERTIES) return E_FAIL;
+  }
+  state_->properties[property] = value;
+  ++state_->counters.property_writes;
+  return S_OK;
+}
+
+MapMem::MapMem(std::shared_ptr<CardState> state, Pin *pin)
+    : CardObject(std::move(state), "IVxMapMem"), pin_(pin) {
+  pin_->AddRef();
+}
+MapMem::~MapMem() { pin_->Release(); }
+
+HRESULT MapMem::QueryInterface(REFIID iid, void **out) {
+  if (out == nullptr) return E_POINTER;
+  if (iid == IID_IVxMapMem) {
+    AddRef();
+    *out = static_cast<IVxMapMem *>(this);
+    return S_OK;
+  }
+  return pin_->QueryInterface(iid, out);
+}
+
+HRESULT MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
+  std::lock_guard lock(state_->mutex);
+  state_->Log("Allocate " + std::to_string(bytes));
+  if (buffer == nullptr) return E_POINTER;
+  *buffer = nullptr;
+  if (state_->Faults() & VXVC_FAULT_DMA) return E_OUTOFMEMORY;
+  if (bytes == 0 || bytes > kMaxFrame) return E_INVALIDARG;
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[bytes]());
+  if (!block) return E_OUTOFMEMORY;
+  *buffer = block.get();
+  state_->dma.emplace(block.get(), std::move(block));
+  state_->counters.dma_buffers = static_cast<std::uint32_t>(state_->dma.size());
+  if (result != nullptr) *result = bytes;
+  return S_OK;
+}
+
+HRESULT MapMem::Free(void *buffer) {
+  std::lock_guard lock(state_->mutex);
+  state_->Log("Free");
+  auto it = state_->dma.find(buffer);
+  if (it == state_->dma.end()) return E_INVALIDARG;
+  state_->dma.erase(it);
+  state_->counters.dma_buffers = static_cast<std::uint32_t>(state_->dma.size());
+  return S_OK;
+}
+
+void Pin::WriteSink(const std::vector<std::uint8_t> &frame) {
+  CardState &s = *state_;
+  std::lock_guard lock(s.sink_mutex);
+  if (s.sink_fd < 0) return;
+  bool ok = true;
+  if (s.options.sink == VXVC_SINK_RAW) {
+    ok = WriteAll(s.sink_fd, frame.data(), frame.size());
+  } else if (s.options.sink == VXVC_SINK_RGBA) {
+    s.rgba.resize(std::size_t{4} * kSinkWidth * kSinkHeight);
+    VxVirtualCard_FrameToRGBA(frame.data(), frame.size(), s.rgba.data());
+    ok = WriteAll(s.sink_fd, s.rgba.data(), s.rgba.size());
+  }
+  if (!ok) {
+    s.CloseSink();
+    std::lock_guard state_lock(s.mutex);
+    ++s.counters.sink_errors;
+  }
+}
+
+HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
+  CardState &s = *state_;
+  const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
+  // A refused request completes at once with its error, so the caller never waits for it.
+  auto refuse = [&](HRESULT hr, const char *why) {
+    s.Log(std::string("Refused: ") + why);
+    ++s.counters.pushes_refused;
+    if (overlapped != nullptr) overlapped->Internal = static_cast<std::uint32_t>(hr);
+    if (event != nullptr) {
+      ++s.counters.completions;
+      SetEvent(event);
+    }
+    return hr;
+  };
+
+  std::vector<std::uint8_t> frame;
+  void (*on_frame)(void *) = nullptr;
+  void *user = nullptr;
+  std::uint32_t latency = 0;
+  bool complete = true;
+  {
+    std::lock_guard lock(s.mutex);
+    s.Log("Submit");
+    if (request == nullptr) return refuse(E_POINTER, "no record");
+    std::memcpy(s.last_request.data(), request, sizeof(TVxFrameRequest));
+    s.has_request = true;
+    if (s.removed) return refuse(E_FAIL, "card removed");
+    if (s.counters.started == 0) return refuse(E_FAIL, "stream stopped");
+    if (request->Length != kVxFrameRequestLength) return refuse(E_INVALIDARG, "record length");
+    if (request->Count != 1) return refuse(E_INVALIDARG, "header count");
+    const KSSTREAM_HEADER32 &header = request->Header;
+    if (header.Size != kVxStreamHeaderSize) return refuse(E_INVALIDARG, "header size");
+    if (header.FrameExtent < 1032 || header.FrameExtent > kMaxFrame)
+      return refuse(E_INVALIDARG, "frame extent");
+    const auto *data =
+        static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent));
+    if (data == nullptr) return refuse(E_INVALIDARG, "frame address");
+    int width = 0, height = 0;
+    if (!ParseFrameHeader(data, header.FrameExtent, width, height))
+      return refuse(E_INVALIDARG, "frame header");
+    const std::uint64_t length = std::uint64_t(width) * std::uint64_t(height) + 1032;
+    const std::uint32_t length_field = (std::uint32_t(data[1]) << 16) |
+                                       (std::uint32_t(data[2]) << 8) | data[3];
+    if (length != header.FrameExtent || length_field != (length & 0xFFFFFF))
+      return refuse(E_INVALIDARG, "frame length");
+
+    frame.assign(data, data + header.FrameExtent);
+    s.last_frame = frame;
+    ++s.counters.frames_received;
+    s.counters.bytes_received += frame.size();
+    on_frame = s.options.on_frame;
+    user = s.options.user;
+    latency = s.options.latency_ms;
+    complete = (s.Faults() & VXVC_FAULT_NO_COMPLETION) == 0;
+    if (overlapped != nullptr) overlapped->Internal = complete && latency == 0 ? 0 : kStatusPending;
+  }
+
+  if (on_frame != nullptr) on_frame(user);
+  WriteSink(frame);
+  if (!complete || event == nullptr) return S_OK;
+  if (latency == 0) {
+    {
+      std::lock_guard lock(s.mutex);
+      ++s.counters.completions;
+    }
+    SetEvent(event);
+    return S_OK;
+  }
+  {
+    std::lock_guard lock(s.queue_mutex);
+    if (!s.stopping)
+      s.queue.push_back({SteadyClock::now() + std::chrono::milliseconds(latency), event});
+  }
+  s.queue_cv.notify_all();
+  return S_OK;
+}
+
+class Device final : public IVxDevice, CardObject {
+ public:
+  explicit Device(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxDevice") {}
+  HRESULT QueryInterface(REFIID iid, void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IVxDevice) {
+      AddRef();
+      *out = static_cast<IVxDevice *>(this);
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  std::uint32_t AddRef() override { return DoAddRef(); }
+  std::uint32_t Release() override { return DoRelease(); }
+  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
+                 void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    {
+      std::lock_guard lock(state_->mutex);
+      char line[96];
+      std::snprintf(line, sizeof line, "GetPin %u %d %.40s", flags, index,
+                    category != nullptr ? category : "(null)");
+      state_->Log(line);
+      if (state_->Faults() & VXVC_FAULT_NO_OSD_PIN) return E_FAIL;
+    }
+    if (category == nullptr || std::strcmp(category, kVxCategoryPinOSD) != 0) return E_INVALIDARG;
+    auto pin = std::make_unique<Pin>(state_);
+    const HRESULT hr = pin->QueryInterface(iid, out);
+    // The pin starts with one reference of its own; a successful query took another.
+    pin.release()->Release();
+    return hr;
+  }
+};
+
+class Factory final : public IClassFactory {
+ public:
+  explicit Factory(std::shared_ptr<CardState> state) : state_(std::move(state)) {}
+  HRESULT QueryInterface(REFIID iid, void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      AddRef();
+      *out = static_cast<IClassFactory *>(this);
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  std::uint32_t AddRef() override { return ref_.Add(); }
+  std::uint32_t Release() override {
+    const std::uint32_t left = ref_.Release();
+    if (left == 0) delete this;  // COM lifetime
+    return left;
+  }
+  HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->Log("CreateInstance");
+      if (state_->Faults() & VXVC_FAULT_CREATE) return E_FAIL;
+    }
+    auto device = std::make_unique<Device>(state_);
+    const HRESULT hr = device->QueryInterface(iid, out);
+    device.release()->Release();
+    return hr;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+
+ private:
+  ~Factory() = default;
+  RefCount ref_;
+  std::shared_ptr<CardState> state_;
+};
+
+}  // namespace
+}  // namespace vx
+
+using namespace vx;
+
+extern "C" {
+
+void VxVirtualCard_DefaultOptions(VxVirtualCardOptions *options) {
+  if (options == nullptr) return;
+  *options = VxVirtualCardOptions{};
+  options->sink = VXVC_SINK_NONE;
+  options->sink_path = nullptr;
+  options->sink_fd = -1;
+  options->version = 9;
+  options->flags = 0x60;
+}
+
+int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
+  VxVirtualCardOptions opts;
+  VxVirtualCard_DefaultOptions(&opts);
+  if (options != nullptr) opts = *options;
+  if (opts.sink < VXVC_SINK_NONE || opts.sink > VXVC_SINK_RGBA) return 0;
+
+  std::lock_guard lock(g_mutex);
+  if (g_card) return 0;
+  auto state = std::make_shared<CardState>();
+  if (opts.sink != VXVC_SINK_NONE) {
+    if (opts.sink_fd >= 0) {
+      state->sink_fd = opts.sink_fd;
+    } else {
+      if (opts.sink_path == nullptr) return 0;
+      // A named pipe blocks here until its reader opens it.
+      state->sink_fd = ::open(opts.sink_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (state->sink_fd < 0) return 0;
+      state->own_sink = true;
+    }
+  }
+  opts.sink_path = nullptr;  // not kept: the caller owns the string
+  state->options = opts;
+  state->properties[kVxPropVersion] = opts.version;
+  state->properties[kVxPropFlags] = opts.flags;
+
+  IClassFactory *factory = new Factory(state);  // COM lifetime: released below
+  DWORD cookie = 0;
+  const HRESULT hr =
+      CoRegisterClassObject(CLSID_VxDevice, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                            &cookie);
+  factory->Release();  // the registry holds its own reference
+  if (FAILED(hr)) {
+    std::lock_guard sink_lock(state->sink_mutex);
+    state->CloseSink();
+    return 0;
+  }
+  if (opts.latency_ms > 0) {
+    CardState *raw = state.get();
+    state->thread = std::thread([raw] { raw->RunCompletions(); });
+  }
+  g_cookie = cookie;
+  g_card = std::move(state);
+  return 1;
+}
+
+void VxVirtualCard_Uninstall(void) {
+  std::shared_ptr<CardState> state;
+  {
+    std::lock_guard lock(g_mutex);
+    if (!g_card) return;
+    CoRevokeClassObject(g_cookie);
+    g_cookie = 0;
+    state = std::move(g_card);
+  }
+  {
+    std::lock_guard lock(state->mutex);
+    state->removed = true;
+  }
+  state->StopThread();
+  std::lock_guard sink_lock(state->sink_mutex);
+  state->CloseSink();
+}
+
+int VxVirtualCard_Installed(void) {
+  std::lock_guard lock(g_mutex);
+  return g_card ? 1 : 0;
+}
+
+namespace {
+std::shared_ptr<CardState> Current() {
+  std::lock_guard lock(g_mutex);
+  return g_card;
+}
+}  // namespace
+
+void VxVirtualCard_SetFaults(uint32_t faults) {
+  if (auto state = Current()) {
+    std::lock_guard lock(state->mutex);
+    state->options.faults = faults;
+  }
+}
+
+int VxVirtualCard_GetCounters(VxVirtualCardCounters *out) {
+  if (out == nullptr) return 0;
+  *out = VxVirtualCardCounters{};
+  auto state = Current();
+  if (!state) return 0;
+  std::lock_guard lock(state->mutex);
+  *out = state->counters;
+  return 1;
+}
+
+int VxVirtualCard_GetProperty(uint32_t number, uint32_t *value) {
+  if (value == nullptr) return 0;
+  *value = 0;
+  auto state = Current();
+  if (!state) return 0;
+  std::lock_guard lock(state->mutex);
+  auto it = state->properties.find(number);
+  if (it == state->properties.end()) return 0;
+  *value = it->second;
+  return 1;
+}
+
+size_t VxVirtualCard_LastFrame(uint8_t *dest, size_t capacity) {
+  auto state = Current();
+  if (!state) return 0;
+  std::lock_guard lock(state->mutex);
+  if (dest != nullptr)
+    std::memcpy(dest, state->last_frame.data(), std::min(capacity, state->last_frame.size()));
+  return state->last_frame.size();
+}
+
+int VxVirtualCard_LastRequest(uint8_t record[56]) {
+  auto state = Current();
+  if (!state || record == nullptr) return 0;
+  std::lock_guard lock(state->mutex);
+  if (!state->has_request) return 0;
+  std::memcpy(record, state->last_request.data(), 56);
+  return 1;
+}
+
+size_t VxVirtualCard_GetLog(char *dest, size_t capacity) {
+  std::string text;
+  if (auto state = Current()) {
+    std::lock_guard lock(state->mutex);
+    for (const std::string &line : state->log) text += line + '\n';
+  }
+  if (dest != nullptr && capacity > 0) {
+    const std::size_t n = std::min(capacity - 1, text.size());
+    std::memcpy(dest, text.data(), n);
+    dest[n] = '\0';
+  }
+  return text.size();
+}
+
+void VxVirtualCard_ClearLog(void) {
+  if (auto state = Current()) {
+    std::lock_guard lock(state->mutex);
+    state->log.clear();
+  }
+}
+
+uint32_t VxVirtualCard_LiveObjects(void) { return g_live.load(); }
+
+int VxVirtualCard_FrameToRGBA(const uint8_t *stream, size_t length, uint8_t *rgba) {
+  int width = 0, height = 0;
+  if (rgba == nullptr || !ParseFrameHeader(stream, length, width, height)) return 0;
+  if (std::uint64_t(width) * std::uint64_t(height) + 1032 > length) return 0;
+  // The palette once per frame, then one lookup per pixel.
+  std::array<std::array<std::uint8_t, 4>, 256> lut;
+  for (int i = 0; i < 256; ++i) {
+    const std::uint8_t *e = stream + 8 + 4 * i;
+    const double y = 1.164383 * (e[1] - 16);
+    const double cb = e[2] - 128;
+    const double cr = e[3] - 128;
+    lut[i] = {ClampByte(y + 1.596027 * cr), ClampByte(y - 0.391762 * cb - 0.812968 * cr),
+              ClampByte(y + 2.017232 * cb), e[0]};
+  }
+  std::memset(rgba, 0, std::size_t{4} * kSinkWidth * kSinkHeight);
+  const int w = std::min(width, kSinkWidth);
+  const int h = std::min(height, kSinkHeight);
+  for (int row = 0; row < h; ++row) {
+    const std::uint8_t *src = stream + 1032 + std::size_t(row) * width;
+    std::uint8_t *dst = rgba + std::size_t(row) * kSinkWidth * 4;
+    for (int x = 0; x < w; ++x) std::memcpy(dst + 4 * x, lut[src[x]].data(), 4);
+  }
+  return 1;
+}
+
+}  // extern "C"
