@@ -1,0 +1,160 @@
+// The keyed copy: what shows through, the opaque fallback, scaling, clipping.
+
+#include "imaging/transparent.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "imaging/osd_graphic.h"
+#include "tests/support/frame_probe.h"
+
+namespace vx::test {
+namespace {
+
+constexpr TColor kWhite = 0xFFFFFF;
+constexpr TColor kRed = 0x0000FF;
+constexpr int kRedIndex = 249;
+constexpr int kWhiteIndex = 255;
+
+// A green frame of the given size.
+void MakeFrame(TOSDGraphic &frame, int w = 16, int h = 16) {
+  frame.SetSize(w, h);
+  frame.Canvas().Brush.Color = kKeyColor;
+  frame.Canvas().FillRect(Rect(0, 0, w, h));
+}
+
+// A white 24-bit 4 x 4 picture with two red pixels; its bottom-left pixel is white.
+void MakePicture(TBitmap &picture) {
+  picture.SetPixelFormat(TPixelFormat::pf24bit);
+  picture.SetSize(4, 4);
+  picture.Canvas().Brush.Color = kWhite;
+  picture.Canvas().FillRect(Rect(0, 0, 4, 4));
+  picture.SetPixel(1, 1, kRed);
+  picture.SetPixel(2, 1, kRed);
+}
+
+class KeyedCopy : public ::testing::Test {
+ protected:
+  void TearDown() override { SetHasTransparentBlt(true); }
+};
+
+TEST_F(KeyedCopy, PixelsOfTheBottomLeftColourLeaveTheFrameGreen) {
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap picture;
+  MakePicture(picture);
+  ASSERT_TRUE(HasTransparentBlt());
+  DrawBitmapTransparent(picture, frame.Canvas().Handle(), 5, 5, 4, 4);
+  EXPECT_EQ(IndexAt(frame, 6, 6), kRedIndex);
+  EXPECT_EQ(IndexAt(frame, 7, 6), kRedIndex);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 16, 16), kKeyIndex), 16 * 16 - 2);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 16, 16), kWhiteIndex), 0);
+}
+
+TEST_F(KeyedCopy, WithoutTheKeyedCopyThePictureCoversItsRectangle) {
+  SetHasTransparentBlt(false);
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap picture;
+  MakePicture(picture);
+  DrawBitmapTransparent(picture, frame.Canvas().Handle(), 5, 5, 4, 4);
+  EXPECT_EQ(CountIndex(frame, Rect(5, 5, 9, 9), kWhiteIndex), 14);
+  EXPECT_EQ(CountIndex(frame, Rect(5, 5, 9, 9), kRedIndex), 2);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 16, 16), kKeyIndex), 16 * 16 - 16);
+}
+
+TEST_F(KeyedCopy, FallbackCopiesTheDestinationSizeUnscaled) {
+  SetHasTransparentBlt(false);
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap picture;
+  MakePicture(picture);
+  // Source size and key are unused: 2 x 2 from (1, 1), no stretching to 8 x 8.
+  TransparentCopy(frame.Canvas().Handle(), 0, 0, 2, 2, picture.Canvas().Handle(), 1, 1, 8, 8,
+                  kWhite);
+  EXPECT_EQ(IndexAt(frame, 0, 0), kRedIndex);
+  EXPECT_EQ(IndexAt(frame, 1, 0), kRedIndex);
+  EXPECT_EQ(IndexAt(frame, 0, 1), kWhiteIndex);
+  EXPECT_EQ(IndexAt(frame, 2, 0), kKeyIndex);
+  EXPECT_EQ(IndexAt(frame, 0, 2), kKeyIndex);
+}
+
+TEST_F(KeyedCopy, OwnSizeIsNotScaledAndOtherSizesStretch) {
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap picture;
+  MakePicture(picture);
+  DrawBitmapTransparent(picture, frame.Canvas().Handle(), 0, 0, 4, 4);
+  EXPECT_EQ(InkBounds(frame, kKeyIndex), Rect(1, 1, 3, 2));
+
+  MakeFrame(frame);
+  DrawBitmapTransparent(picture, frame.Canvas().Handle(), 0, 0, 8, 8);
+  EXPECT_EQ(InkBounds(frame, kKeyIndex), Rect(2, 2, 6, 4));
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 16, 16), kRedIndex), 8);
+}
+
+TEST_F(KeyedCopy, AnExplicitTransparentColourWins) {
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap picture;
+  MakePicture(picture);
+  picture.SetTransparentColor(kRed);
+  DrawBitmapTransparent(picture, frame.Canvas().Handle(), 0, 0, 4, 4);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 4, 4), kWhiteIndex), 14);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 4, 4), kKeyIndex), 2);
+}
+
+TEST_F(KeyedCopy, EmptyPicturesAndMissingContextsDrawNothing) {
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  TBitmap empty;
+  DrawBitmapTransparent(empty, frame.Canvas().Handle(), 0, 0, 4, 4);
+  TBitmap picture;
+  MakePicture(picture);
+  DrawBitmapTransparent(picture, nullptr, 0, 0, 4, 4);
+  TransparentCopy(frame.Canvas().Handle(), 0, 0, 4, 4, nullptr, 0, 0, 4, 4, kWhite);
+  SetHasTransparentBlt(false);
+  TransparentCopy(frame.Canvas().Handle(), 0, 0, 4, 4, nullptr, 0, 0, 4, 4, kWhite);
+  EXPECT_TRUE(AllIndex(frame, Rect(0, 0, 16, 16), kKeyIndex));
+}
+
+// Differential: 8-bit pictures keyed onto the frame at random places (partly outside it),
+// against a plain per-pixel copy.
+TEST_F(KeyedCopy, MatchesAPerPixelReferenceAtAnyPlace) {
+  std::mt19937 rng(1234);
+  for (int round = 0; round < 200; ++round) {
+    const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 40);
+    TOSDGraphic picture;
+    picture.SetSize(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        picture.ScanLine(y)[x] = static_cast<std::uint8_t>(rng() % 4 == 0 ? 255 : rng() % 256);
+    picture.Changed();
+    TOSDGraphic frame;
+    MakeFrame(frame, 48, 32);
+    const int px = static_cast<int>(rng() % 80) - 30, py = static_cast<int>(rng() % 60) - 25;
+
+    std::vector<std::uint8_t> expected(48 * 32, kKeyIndex);
+    const std::uint8_t key = picture.ScanLine(h - 1)[0];
+    // The key is matched by colour: every index with the key's colour is left out.
+    const TPaletteEntry &k = FramePalette()[key];
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int fx = px + x, fy = py + y;
+        if (fx < 0 || fy < 0 || fx >= 48 || fy >= 32) continue;
+        const std::uint8_t v = picture.ScanLine(y)[x];
+        const TPaletteEntry &e = FramePalette()[v];
+        if (e.peRed == k.peRed && e.peGreen == k.peGreen && e.peBlue == k.peBlue) continue;
+        expected[fy * 48 + fx] = v;
+      }
+    DrawBitmapTransparent(picture, frame.Canvas().Handle(), px, py, w, h);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 48; ++x)
+        ASSERT_EQ(frame.ScanLine(y)[x], expected[y * 48 + x])
+            << "round " << round << " at " << x << "," << y;
+  }
+}
+
+}  // namespace
+}  // namespace vx::test
