@@ -12,6 +12,8 @@
 #include <iterator>
 
 #include "card_fixture.h"
+#include "imaging/osd_graphic.h"
+#include "platform/canvas.h"
 
 namespace vx::test {
 namespace {
@@ -167,15 +169,27 @@ TEST_F(CardTest, RgbaSinkDecodesBackToTheColoursDrawn) {
   options_.sink = VXVC_SINK_RGBA;
   options_.sink_path = path.c_str();
   Install();
-  // Quadrants: red, blue, white, and the key green whose level is 0.
-  auto paint = [](int x, int y) -> std::uint8_t {
-    if (y < 240) return x < 320 ? 249 : 252;
-    return x < 320 ? 255 : 250;
-  };
-  const auto frame = MakeFrameStream(640, 480, paint, {{250, 0}, {255, 0x80}});
+  // Quadrants drawn on a frame: red, blue, white at level 0x80, and the key green at level 0.
+  TOSDGraphic frame;
+  frame.SetSize(640, 480);
+  TCanvas &canvas = frame.Canvas();
+  const std::pair<TRect, TColor> quadrants[] = {{Rect(0, 0, 320, 240), 0x0000FF},
+                                                {Rect(320, 0, 640, 240), 0xFF0000},
+                                                {Rect(0, 240, 320, 480), 0xFFFFFF},
+                                                {Rect(320, 240, 640, 480), kKeyColor}};
+  for (const auto &[rect, color] : quadrants) {
+    canvas.Brush.Color = color;
+    canvas.FillRect(rect);
+  }
+  frame.AddColorLevel("root", kKeyColor, 0);
+  frame.AddColorLevel("caption", 0xFFFFFF, 0x80);
   {
     TOSDCard card;
-    std::memcpy(card.GetBuffer(), frame.data(), frame.size());
+    std::uint8_t *buffer = card.GetBuffer();
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_EQ(frame.SaveToFrameBytes(std::span(reinterpret_cast<std::byte *>(buffer),
+                                               card.BufferSize())),
+              card.BufferSize());
     card.PushFrame();
   }
   VxVirtualCard_Uninstall();
