@@ -216,9 +216,13 @@ Decoded Decode(std::span<const std::byte> in) {
   // Palette: up to 2^bpp entries, fewer when the file says so.
   if (bpp <= 8) {
     if (colors_used > 256) Fail("palette of " + std::to_string(colors_used) + " entries, more than 256");
-    const std::size_t count = colors_used == 0 ? (std::size_t{1} << bpp)
-                                               : std::min<std::size_t>(colors_used, std::size_t{1} << bpp);
     const std::size_t entry = core ? 3 : 4;
+    std::size_t count = colors_used == 0 ? (std::size_t{1} << bpp)
+                                         : std::min<std::size_t>(colors_used, std::size_t{1} << bpp);
+    // Without a count (always so in a core header) a pixel offset that leaves room for fewer
+    // entries than the depth allows means a short palette.
+    if (colors_used == 0 && off_bits >= after_header)
+      count = std::min<std::size_t>(count, (off_bits - after_header) / entry);
     if (after_header + count * entry > size) Fail("truncated palette");
     for (std::size_t i = 0; i < count; ++i) {
       const std::byte *e = &in[after_header + i * entry];

@@ -178,6 +178,10 @@ void TCanvas::SetClipRect(const TRect &rect) {
   clip_.ClearMask();
 }
 
+void TCanvas::SetClipMask(std::vector<std::uint8_t> mask, int width) {
+  clip_.SetMask(std::move(mask), width);
+}
+
 void TCanvas::ResetClip() {
   clip_set_ = false;
   clip_rect_ = {};

@@ -136,6 +136,9 @@ class TCanvas {
   void SetClipRect(const TRect &rect);
   void ResetClip();
   const TClipRegion &Clip() const;
+  // Narrows the clip to the non-zero bytes of a bitmap-sized mask (width bytes per row);
+  // ResetClip removes it.
+  void SetClipMask(std::vector<std::uint8_t> mask, int width);
 
   // Shapes. Right and bottom edges are exclusive.
   void FillRect(const TRect &rect);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 #include "platform/exceptions.h"
 #include "tests/support/bitmaps.h"
