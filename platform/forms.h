@@ -1,7 +1,9 @@
 #pragma once
 // Forms as the system needs them: a caption, a position, a client size, a border, shown or
-// hidden, and a canvas. With a display (DISPLAY set and reachable) a form is a real X11
-// top-level window; otherwise it is an off-screen form with the same state.
+// hidden, and a canvas. With a display (DISPLAY set and reachable when the form is first
+// shown) a form is a real X11 top-level window; otherwise it is an off-screen form with the
+// same state. The window's events are handled by the message loop of the thread that first
+// showed the form (and on Show/Repaint); use a form on that thread only.
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +27,8 @@ class TForm {
   TForm &operator=(const TForm &) = delete;
 
   std::string Caption;  // UTF-8
+  // The window manager draws any frame outside the window, so Width/Height are the client
+  // size too.
   int Left = 0, Top = 0, Width = 0, Height = 0;
   TBorderIcons BorderIcons = biSystemMenu | biMinimize | biMaximize;
   TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
@@ -36,13 +40,18 @@ class TForm {
 
   void Show();
   void Hide();  // closing the window hides it
+  // Single, dialog, tool-window and no border: fixed size (the window manager is told
+  // min = max); sizeable: the user may resize, which resizes the client area.
   bool Visible() const;
-  // The client area's pixels (32-bit); drawing on it shows in the window after Repaint.
+  // The client area's pixels (32-bit, resized to the client size, old pixels kept at the
+  // top-left); drawing on it shows in the window after Repaint.
   TCanvas &Canvas();
   TBitmap &ClientBitmap();
   void Repaint();
-  // Whether a real window backs the form.
+  // Whether a real window backs the form (from its first Show on a display), and its X11
+  // window id (0 without one).
   bool HasWindow() const;
+  unsigned long WindowId() const;
 
   struct Impl;
 

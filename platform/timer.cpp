@@ -7,9 +7,19 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace vx {
+
+struct MessageLoop::SourceTable {
+  struct Entry {
+    int fd;
+    std::function<void()> pump;
+  };
+  std::map<std::uint64_t, Entry> entries;
+  std::uint64_t next_id = 0;
+};
 
 struct MessageLoop::Impl {
   struct Key {
@@ -18,17 +28,12 @@ struct MessageLoop::Impl {
     TTimer *timer;
     bool operator<(const Key &o) const { return due != o.due ? due < o.due : id < o.id; }
   };
-  struct Source {
-    int fd;
-    std::function<void()> pump;
-  };
 
   std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
   std::set<Key> queue;                 // enabled timers by next due time
   std::unordered_set<TTimer *> timers;  // every live timer of the thread, for detaching
   std::uint64_t next_id = 0;
-  std::map<std::uint64_t, Source> sources;
-  std::uint64_t next_source = 0;
+  std::shared_ptr<SourceTable> sources = std::make_shared<SourceTable>();
   int timer_fd = -1;
   int dispatch_depth = 0;
 
@@ -76,12 +81,13 @@ struct MessageLoop::Impl {
   }
 
   void Pump() {
+    std::shared_ptr<SourceTable> table = sources;
     std::vector<std::uint64_t> ids;
-    for (auto &[id, s] : sources) ids.push_back(id);
+    for (auto &[id, s] : table->entries) ids.push_back(id);
     for (std::uint64_t id : ids) {
-      auto it = sources.find(id);  // an earlier pump may have removed it
-      if (it == sources.end()) continue;
-      std::function<void()> pump = it->second.pump;
+      auto it = table->entries.find(id);  // an earlier pump may have removed it
+      if (it == table->entries.end()) continue;
+      std::function<void()> pump = it->second.pump;  // the pump may remove its own source
       if (pump) pump();
     }
   }
@@ -114,7 +120,7 @@ std::shared_ptr<Clock> MessageLoop::ClockPtr() const { return impl_->clock; }
 std::uint32_t MessageLoop::ProcessMessages(std::uint32_t max_wait_ms) {
   Impl &m = *impl_;
   std::vector<pollfd> fds;
-  for (auto &[id, s] : m.sources)
+  for (auto &[id, s] : m.sources->entries)
     if (s.fd >= 0) fds.push_back(pollfd{s.fd, POLLIN, 0});
   // Input already waiting counts as the first event: pump it and do not wait. The pump runs
   // regardless, for input a source has buffered on its side of the descriptor.
@@ -185,13 +191,32 @@ std::int64_t MessageLoop::NextDueIn() const {
   return std::max<std::int64_t>(impl_->queue.begin()->due - impl_->clock->NowMs(), 0);
 }
 
-std::uint64_t MessageLoop::AddSource(int fd, std::function<void()> pump) {
-  std::uint64_t id = ++impl_->next_source;
-  impl_->sources.emplace(id, Impl::Source{fd, std::move(pump)});
-  return id;
+MessageLoop::Source MessageLoop::AddSource(int fd, std::function<void()> pump) {
+  SourceTable &table = *impl_->sources;
+  Source source;
+  source.id_ = ++table.next_id;
+  source.table_ = impl_->sources;
+  table.entries.emplace(source.id_, SourceTable::Entry{fd, std::move(pump)});
+  return source;
 }
 
-void MessageLoop::RemoveSource(std::uint64_t id) { impl_->sources.erase(id); }
+MessageLoop::Source::Source(Source &&other) noexcept
+    : table_(std::move(other.table_)), id_(std::exchange(other.id_, 0)) {}
+
+MessageLoop::Source &MessageLoop::Source::operator=(Source &&other) noexcept {
+  if (this != &other) {
+    Reset();
+    table_ = std::move(other.table_);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+void MessageLoop::Source::Reset() {
+  if (auto table = table_.lock()) table->entries.erase(id_);
+  table_.reset();
+  id_ = 0;
+}
 
 TTimer::TTimer() : loop_(&MessageLoop::Current()) {
   MessageLoop::Impl &m = loop_->impl();

@@ -63,9 +63,24 @@ class MessageLoop {
 
   // Other event sources of the thread (a form's window connection): `pump` runs, without
   // blocking, on every ProcessMessages/Advance, and as soon as `fd` (if >= 0) becomes
-  // readable while ProcessMessages waits. Returns an id for RemoveSource.
-  std::uint64_t AddSource(int fd, std::function<void()> pump);
-  void RemoveSource(std::uint64_t id);
+  // readable while ProcessMessages waits. The source stays registered while the returned
+  // handle lives; the handle may outlive the loop (it then does nothing). Use it on the
+  // loop's thread only.
+  struct SourceTable;
+  class Source {
+   public:
+    Source() = default;
+    ~Source() { Reset(); }
+    Source(Source &&other) noexcept;
+    Source &operator=(Source &&other) noexcept;
+    void Reset();
+
+   private:
+    friend class MessageLoop;
+    std::weak_ptr<SourceTable> table_;
+    std::uint64_t id_ = 0;
+  };
+  [[nodiscard]] Source AddSource(int fd, std::function<void()> pump);
 
   struct Impl;
   Impl &impl() { return *impl_; }

@@ -256,7 +256,7 @@ TEST(RealClockLoop, SourcesArePumpedAndWakeTheWait) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   int pumped = 0;
-  std::uint64_t id = loop.AddSource(fds[0], [&] {
+  MessageLoop::Source source = loop.AddSource(fds[0], [&] {
     char c;
     if (read(fds[0], &c, 1) == 1) ++pumped;
   });
@@ -265,12 +265,27 @@ TEST(RealClockLoop, SourcesArePumpedAndWakeTheWait) {
   loop.ProcessMessages(5000);
   EXPECT_EQ(pumped, 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  loop.RemoveSource(id);
+  source.Reset();
   ASSERT_EQ(write(fds[1], "x", 1), 1);
   loop.ProcessMessages(0);
   EXPECT_EQ(pumped, 1);
   close(fds[0]);
   close(fds[1]);
+}
+
+TEST(RealClockLoop, ASourceHandleMayOutliveItsThreadsLoop) {
+  MessageLoop::Source source;
+  int pumped = 0;
+  std::thread worker([&] {
+    source = MessageLoop::Current().AddSource(-1, [&] { ++pumped; });
+    MessageLoop::Current().SetClock(std::make_shared<ManualClock>());
+    MessageLoop::Current().Advance(1);  // pumps the source once
+  });
+  worker.join();
+  EXPECT_EQ(pumped, 1);
+  source.Reset();  // the worker's loop is gone: does nothing
+  MessageLoop::Current().ProcessMessages(0);
+  EXPECT_EQ(pumped, 1);
 }
 
 }  // namespace
