@@ -1,6 +1,7 @@
 #include "imaging/transparent.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace vx {
 namespace {
@@ -24,6 +25,93 @@ void TransparentCopy(HDC dest, int x, int y, int w, int h, HDC source, int sx, i
 void DrawBitmapTransparent(TBitmap &bitmap, HDC dest, int x, int y, int w, int h) {
   TransparentCopy(dest, x, y, w, h, bitmap.Canvas().Handle(), 0, 0, bitmap.Width(),
                   bitmap.Height(), bitmap.TransparentColor());
+}
+
+namespace {
+
+// The source pixel's colour as 0x00BBGGRR, by pixel format.
+inline TColor PixelColor(const std::uint8_t *row, int x, TPixelFormat format,
+                         const TPalette &palette) {
+  switch (format) {
+    case TPixelFormat::pf8bit: {
+      const TPaletteEntry &e = palette[row[x]];
+      return static_cast<TColor>(e.peRed | (e.peGreen << 8) | (e.peBlue << 16));
+    }
+    case TPixelFormat::pf24bit: {
+      const std::uint8_t *p = row + 3 * x;
+      return static_cast<TColor>(p[2] | (p[1] << 8) | (p[0] << 16));
+    }
+    case TPixelFormat::pf32bit: {
+      const std::uint8_t *p = row + 4 * x;
+      return static_cast<TColor>(p[2] | (p[1] << 8) | (p[0] << 16));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool TKeyedCopyCache::Fresh(const TBitmap &source, const TBitmap &dest) const {
+  return source_ == &source && change_ == source.ChangeCount() && width_ == source.Width() &&
+         height_ == source.Height() && format_ == source.PixelFormat() &&
+         key_ == (source.TransparentColor() & 0xFFFFFF) &&
+         (format_ != TPixelFormat::pf8bit || source_palette_ == source.Palette()) &&
+         dest_palette_ == dest.Palette();
+}
+
+void TKeyedCopyCache::Rebuild(TBitmap &source, const TBitmap &dest) {
+  const int w = source.Width(), h = source.Height();
+  // The platform's own copy maps the colours, so the indices are those the keyed copy makes.
+  TBitmap mapped;
+  mapped.SetPixelFormat(TPixelFormat::pf8bit);
+  mapped.SetPalette(dest.Palette());
+  mapped.SetSize(w, h);
+  mapped.Canvas().Draw(0, 0, source);
+  const TColor key = source.TransparentColor() & 0xFFFFFF;
+  indices_.resize(static_cast<std::size_t>(w) * h);
+  opaque_.resize(indices_.size());
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t *src = source.ScanLine(y);
+    std::memcpy(&indices_[static_cast<std::size_t>(y) * w], mapped.ScanLine(y),
+                static_cast<std::size_t>(w));
+    std::uint8_t *mask = &opaque_[static_cast<std::size_t>(y) * w];
+    for (int x = 0; x < w; ++x)
+      mask[x] = PixelColor(src, x, source.PixelFormat(), source.Palette()) != key;
+  }
+  source_ = &source;
+  change_ = source.ChangeCount();
+  width_ = w;
+  height_ = h;
+  format_ = source.PixelFormat();
+  key_ = key;
+  source_palette_ = source.Palette();
+  dest_palette_ = dest.Palette();
+  ++rebuilds_;
+}
+
+void TKeyedCopyCache::Draw(TBitmap &source, TBitmap &dest, int x, int y) {
+  if (source.Empty() || dest.Empty()) return;
+  TCanvas &canvas = dest.Canvas();
+  const TRect whole = Rect(0, 0, dest.Width(), dest.Height());
+  if (!HasTransparentBlt() || dest.PixelFormat() != TPixelFormat::pf8bit ||
+      canvas.Clip().HasMask() || canvas.ClipRect() != whole) {
+    DrawBitmapTransparent(source, canvas.Handle(), x, y, source.Width(), source.Height());
+    return;
+  }
+  if (!Fresh(source, dest)) Rebuild(source, dest);
+  const TRect area = IntersectRect(whole, Bounds(x, y, width_, height_));
+  if (area.IsEmpty()) return;
+  for (int row = area.Top; row < area.Bottom; ++row) {
+    const std::size_t offset =
+        static_cast<std::size_t>(row - y) * width_ + static_cast<std::size_t>(area.Left - x);
+    const std::uint8_t *idx = &indices_[offset];
+    const std::uint8_t *mask = &opaque_[offset];
+    std::uint8_t *out = dest.ScanLine(row) + area.Left;
+    const int n = area.Width();
+    for (int i = 0; i < n; ++i)
+      if (mask[i]) out[i] = idx[i];
+  }
+  dest.Changed();
 }
 
 }  // namespace vx

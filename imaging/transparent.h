@@ -4,6 +4,9 @@
 // copy, so it is called directly; the opaque fallback stays for a platform where a keyed copy
 // is impossible, and can be switched on to see (and test) what such a platform shows.
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/color.h"
@@ -23,5 +26,33 @@ void TransparentCopy(HDC dest, int x, int y, int w, int h, HDC source, int sx, i
 // The whole bitmap onto (x, y, w, h) of `dest`, keyed on the bitmap's transparent colour
 // (the colour of its bottom-left pixel unless one was set).
 void DrawBitmapTransparent(TBitmap &bitmap, HDC dest, int x, int y, int w, int h);
+
+// The keyed copy of one bitmap that is drawn again and again unchanged (a shown picture,
+// every cycle): the mapping of its pixels to the target's palette and the mask of its keyed
+// pixels are made once per change of the bitmap, so that each draw only copies indices.
+// Draws exactly what DrawBitmapTransparent draws at the bitmap's own size; it falls back to
+// it where the shortcut does not apply (a target that is not 8-bit, a clipped target, no
+// keyed copy).
+class TKeyedCopyCache {
+ public:
+  void Draw(TBitmap &source, TBitmap &dest, int x, int y);
+  // How often the mapping was made (for tests and benchmarks).
+  std::uint64_t Rebuilds() const { return rebuilds_; }
+
+ private:
+  bool Fresh(const TBitmap &source, const TBitmap &dest) const;
+  void Rebuild(TBitmap &source, const TBitmap &dest);
+
+  const TBitmap *source_ = nullptr;
+  std::uint64_t change_ = 0;
+  int width_ = 0, height_ = 0;
+  TPixelFormat format_ = TPixelFormat::pf24bit;
+  TColor key_ = 0;
+  TPalette source_palette_{};
+  TPalette dest_palette_{};
+  std::vector<std::uint8_t> indices_;  // width x height target indices
+  std::vector<std::uint8_t> opaque_;   // 1 where the pixel is drawn
+  std::uint64_t rebuilds_ = 0;
+};
 
 }  // namespace vx

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "imaging/osd_graphic.h"
@@ -123,7 +124,7 @@ TEST_F(KeyedCopy, EmptyPicturesAndMissingContextsDrawNothing) {
 // against a plain per-pixel copy.
 TEST_F(KeyedCopy, MatchesAPerPixelReferenceAtAnyPlace) {
   std::mt19937 rng(1234);
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 80; ++round) {
     const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 40);
     TOSDGraphic picture;
     picture.SetSize(w, h);
@@ -154,6 +155,51 @@ TEST_F(KeyedCopy, MatchesAPerPixelReferenceAtAnyPlace) {
         ASSERT_EQ(frame.ScanLine(y)[x], expected[y * 48 + x])
             << "round " << round << " at " << x << "," << y;
   }
+}
+
+// The cached keyed copy draws what the plain keyed copy draws, maps once per change of the
+// picture, and follows changes of the picture.
+TEST_F(KeyedCopy, CacheDrawsWhatTheKeyedCopyDrawsAndMapsOncePerChange) {
+  std::mt19937 rng(99);
+  TKeyedCopyCache cache;
+  TBitmap picture;
+  picture.SetPixelFormat(TPixelFormat::pf24bit);
+  for (int round = 0; round < 30; ++round) {
+    if (round % 3 == 0) {  // a new picture every third round
+      const int w = 1 + static_cast<int>(rng() % 50), h = 1 + static_cast<int>(rng() % 50);
+      picture.SetSize(w, h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          picture.SetPixel(x, y, rng() % 3 == 0 ? kWhite : static_cast<TColor>(rng() & 0xFFFFFF));
+    }
+    const int px = static_cast<int>(rng() % 90) - 30, py = static_cast<int>(rng() % 70) - 30;
+    TOSDGraphic expected, actual;
+    MakeFrame(expected, 60, 40);
+    MakeFrame(actual, 60, 40);
+    DrawBitmapTransparent(picture, expected.Canvas().Handle(), px, py, picture.Width(),
+                          picture.Height());
+    cache.Draw(picture, actual, px, py);
+    for (int y = 0; y < 40; ++y)
+      ASSERT_EQ(0, std::memcmp(expected.ScanLine(y), actual.ScanLine(y), 60))
+          << "round " << round << " row " << y;
+  }
+  EXPECT_EQ(cache.Rebuilds(), 10u);
+}
+
+TEST_F(KeyedCopy, CacheFallsBackWhereTheShortcutDoesNotApply) {
+  TBitmap picture;
+  MakePicture(picture);
+  TKeyedCopyCache cache;
+  TOSDGraphic frame;
+  MakeFrame(frame);
+  frame.Canvas().SetClipRect(Rect(0, 0, 6, 16));
+  cache.Draw(picture, frame, 5, 0);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 16, 16), kRedIndex), 0);  // clipped away
+  frame.Canvas().ResetClip();
+  SetHasTransparentBlt(false);
+  cache.Draw(picture, frame, 0, 0);
+  EXPECT_EQ(CountIndex(frame, Rect(0, 0, 4, 4), kWhiteIndex), 14);
+  EXPECT_EQ(cache.Rebuilds(), 0u);
 }
 
 }  // namespace
