@@ -120,12 +120,17 @@ std::shared_ptr<Clock> MessageLoop::ClockPtr() const { return impl_->clock; }
 std::uint32_t MessageLoop::ProcessMessages(std::uint32_t max_wait_ms) {
   Impl &m = *impl_;
   std::vector<pollfd> fds;
-  for (auto &[id, s] : m.sources->entries)
-    if (s.fd >= 0) fds.push_back(pollfd{s.fd, POLLIN, 0});
+  auto collect = [&] {
+    fds.clear();
+    for (auto &[id, s] : m.sources->entries)
+      if (s.fd >= 0) fds.push_back(pollfd{s.fd, POLLIN, 0});
+  };
+  collect();
   // Input already waiting counts as the first event: pump it and do not wait. The pump runs
   // regardless, for input a source has buffered on its side of the descriptor.
   const bool input_waiting = !fds.empty() && poll(fds.data(), fds.size(), 0) > 0;
   m.Pump();
+  collect();  // a pump may have removed its source
   std::shared_ptr<Clock> clock = m.clock;  // a handler may replace the loop's clock
   std::int64_t now = clock->NowMs();
   if (!clock->IsManual() && max_wait_ms > 0 && !input_waiting &&
