@@ -12,7 +12,7 @@ const TOSDKindOps *const kKindTable[kComponentKindCount] = {
 
     nullptr,  // eOSDText
 
-    nullptr,  // eOSDPicute
+    &kPictureOps,  // eOSDPicute
 
     nullptr,  // eOSDDateTime
 };

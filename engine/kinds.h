@@ -71,5 +71,6 @@ T &As(TOSDObject &component) {
 }
 
 extern const TOSDKindOps kPanelOps;
+extern const TOSDKindOps kPictureOps;
 
 }  // namespace vx

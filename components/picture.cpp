@@ -1,0 +1,390 @@
+#include "components/picture.h"
+
+#include <algorithm>
+#include <climits>
+#include <system_error>
+
+#include "platform/canvas.h"
+#include "platform/codepage.h"
+#include "platform/exceptions.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::size_t kCacheEntries = 32;
+constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
+constexpr int kMaxPatternField = 64;
+
+std::string PathOf(std::u16string_view file) { return FromUtf16(file, CP_ACP); }
+
+}  // namespace
+
+// ---- TMoviePattern ------------------------------------------------------------------------
+
+std::optional<TMoviePattern> TMoviePattern::Parse(std::string_view name) {
+  TMoviePattern p;
+  int placeholders = 0;
+  std::string *out = &p.prefix_;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '%') {
+      out->push_back(name[i]);
+      continue;
+    }
+    if (++i >= name.size()) return std::nullopt;
+    if (name[i] == '%') {
+      out->push_back('%');
+      continue;
+    }
+    for (; i < name.size() && (name[i] == '-' || name[i] == '0'); ++i)
+      (name[i] == '-' ? p.left_ : p.zero_) = true;
+    auto number = [&](int &value) {
+      value = 0;
+      bool any = false;
+      for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
+        value = value * 10 + (name[i] - '0');
+        if (value > kMaxPatternField) return false;
+        any = true;
+      }
+      return any;
+    };
+    if (!number(p.width_) && p.width_ != 0) return std::nullopt;
+    if (i < name.size() && name[i] == '.') {
+      ++i;
+      if (!number(p.precision_)) return std::nullopt;
+    }
+    if (i >= name.size()) return std::nullopt;
+    const char c = name[i];
+    if (c != 'd' && c != 'i' && c != 'u' && c != 'x' && c != 'X') return std::nullopt;
+    if (++placeholders > 1) return std::nullopt;
+    p.conversion_ = c;
+    out = &p.suffix_;
+  }
+  if (placeholders != 1) return std::nullopt;
+  return p;
+}
+
+std::string TMoviePattern::Format(int number) const {
+  std::string digits;
+  bool negative = false;
+  std::uint32_t value = static_cast<std::uint32_t>(number);
+  if ((conversion_ == 'd' || conversion_ == 'i') && number < 0) {
+    negative = true;
+    value = 0u - value;
+  }
+  const bool hex = conversion_ == 'x' || conversion_ == 'X';
+  const char *alphabet = conversion_ == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+  do {
+    digits.insert(digits.begin(), alphabet[value % (hex ? 16 : 10)]);
+    value /= hex ? 16 : 10;
+  } while (value != 0);
+  if (precision_ >= 0 && static_cast<int>(digits.size()) < precision_)
+    digits.insert(0, static_cast<std::size_t>(precision_) - digits.size(), '0');
+  std::string field = (negative ? "-" : "");
+  const int length = static_cast<int>(digits.size() + field.size());
+  const int pad = std::max(0, width_ - length);
+  if (left_) {
+    field += digits;
+    field.append(static_cast<std::size_t>(pad), ' ');
+  } else if (zero_ && precision_ < 0) {
+    field.append(static_cast<std::size_t>(pad), '0');
+    field += digits;
+  } else {
+    field.insert(0, static_cast<std::size_t>(pad), ' ');
+    field += digits;
+  }
+  return prefix_ + field + suffix_;
+}
+
+// ---- TPictureCache ------------------------------------------------------------------------
+
+std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Only regular files count as existing: a directory or a pipe reads as no picture at all.
+  if (path.empty() || !fs::is_regular_file(path, ec)) return nullptr;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return nullptr;
+  const fs::file_time_type mtime = fs::last_write_time(path, ec);
+  if (ec) return nullptr;
+
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->path != path) continue;
+    if (it->size == size && it->mtime == mtime) {
+      entries_.splice(entries_.begin(), entries_, it);
+      return entries_.front().picture;
+    }
+    bytes_ -= it->bytes;
+    entries_.erase(it);
+    break;
+  }
+
+  auto picture = std::make_shared<TBitmap>();
+  try {
+    picture->LoadFromFile(path);
+  } catch (const std::exception &e) {
+    throw EInvalidGraphic("\"" + path + "\" is not a readable bitmap: " + e.what());
+  }
+  ++decodes_;
+  const std::size_t bytes =
+      static_cast<std::size_t>(picture->BytesPerScanLine()) * static_cast<std::size_t>(picture->Height());
+  entries_.push_front(Entry{path, size, mtime, picture, bytes});
+  bytes_ += bytes;
+  while (entries_.size() > 1 && (entries_.size() > kCacheEntries || bytes_ > kCacheBytes)) {
+    bytes_ -= entries_.back().bytes;
+    entries_.pop_back();
+  }
+  return picture;
+}
+
+// ---- TOSDPicute ---------------------------------------------------------------------------
+
+TOSDPicute::TOSDPicute()
+    : hidetimer_(std::make_unique<TTimer>()), movietimer_(std::make_unique<TTimer>()) {
+  hidetimer_->SetEnabled(false);
+  hidetimer_->SetInterval(static_cast<std::uint32_t>(hideTime_));
+  hidetimer_->OnTimer = [this] { OnHideTimer(); };
+  movietimer_->SetEnabled(false);
+  movietimer_->SetInterval(static_cast<std::uint32_t>(movieTime_));
+  movietimer_->OnTimer = [this] { OnMovieTimer(); };
+}
+
+TOSDPicute::~TOSDPicute() = default;
+
+void TOSDPicute::SethideTime(int ms) {
+  hideTime_ = ms;
+  // 0 (or less) never fires: the picture stays.
+  hidetimer_->SetInterval(static_cast<std::uint32_t>(std::max(ms, 0)));
+}
+
+void TOSDPicute::SetmovieTime(int ms) {
+  movieTime_ = ms;
+  movietimer_->SetInterval(static_cast<std::uint32_t>(std::max(ms, 0)));
+}
+
+void TOSDPicute::SetVisible(bool value) {
+  visible = value;
+  (movieon_ ? movietimer_ : hidetimer_)->SetEnabled(value);
+  DrawCaption();
+}
+
+void TOSDPicute::StopTimers() {
+  hidetimer_->SetEnabled(false);
+  movietimer_->SetEnabled(false);
+}
+
+void TOSDPicute::KeepPicture() { picture_.Assign(*this); }
+
+void TOSDPicute::ShowPicture(const TBitmap *picture) {
+  if (picture != nullptr) {
+    Assign(*picture);
+  } else {
+    SetWidth(0);
+    SetHeight(0);
+  }
+  KeepPicture();
+}
+
+void TOSDPicute::CopyPart(TBitmap &picture, int index) {
+  const int part = picture.Width() / std::max(splitcount_, 1);
+  const long long left = static_cast<long long>(index) * part;
+  const TRect src = Rect(static_cast<int>(left), 0, static_cast<int>(left + part), picture.Height());
+  const TRect dest = Rect(0, 0, part, picture.Height());
+  Canvas().CopyRect(dest, picture.Canvas(), src);
+  picture_.Canvas().CopyRect(dest, picture.Canvas(), src);
+}
+
+void TOSDPicute::ShowSplit(TBitmap &picture, int count) {
+  const int part = picture.Width() / count;
+  SetHeight(picture.Height());
+  SetWidth(part);
+  KeepPicture();
+  CopyPart(picture, 0);
+}
+
+void TOSDPicute::LoadPicture(const std::string &file) {
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+  ShowPicture(picture.get());
+}
+
+void TOSDPicute::SetPicFile(std::u16string_view file) { SetPicFile(PathOf(file)); }
+
+void TOSDPicute::SetPicFile(const std::string &file) {
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file);  // may refuse: nothing changed
+  ShowPicture(picture.get());
+  splitcount_ = 1;
+  splitindex_ = 0;
+  movieon_ = false;
+  StopTimers();
+}
+
+void TOSDPicute::SetPicSplitFile(std::u16string_view file, int count) {
+  SetPicSplitFile(PathOf(file), count);
+}
+
+void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
+  if (count < 0)
+    throw EInvalidOperation("The split count " + std::to_string(count) + " is negative");
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+  if (!picture) {
+    ShowPicture(nullptr);
+    return;
+  }
+  if (count != 0) {
+    splitfile_ = file;
+    splitcount_ = count;
+    ShowSplit(*picture, count);
+  } else {
+    splitfile_.clear();
+    splitcount_ = 1;
+    ShowPicture(picture.get());
+  }
+}
+
+void TOSDPicute::SetPicSplitShow(int index) {
+  if (splitcount_ < 2) return;
+  if (index < 0 || index >= splitcount_)
+    throw ERangeError("The split index " + std::to_string(index) + " is outside the parts 0.." +
+                      std::to_string(splitcount_ - 1));
+  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_);
+  if (!picture) throw EFOpenError("The split file \"" + splitfile_ + "\" can no longer be read");
+  splitindex_ = index;
+  CopyPart(*picture, index);
+}
+
+void TOSDPicute::SetPicSplitTextPos(int x, int step) {
+  splittextx_ = x;
+  splittextstep_ = step;
+}
+
+void TOSDPicute::SetPicMovie(std::u16string_view file, int first, int last) {
+  SetPicMovie(PathOf(file), first, last);
+}
+
+void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
+  const bool split = file.find('%') == std::string::npos;
+  // Everything that can fail comes first, so that a refused movie changes nothing.
+  std::optional<TMoviePattern> pattern;
+  std::shared_ptr<TBitmap> picture;
+  if (last == 0) {
+    picture = cache_.Load(file);
+  } else if (split) {
+    if (last < 0)
+      throw EInvalidOperation("The split count " + std::to_string(last) + " is negative");
+    picture = cache_.Load(file);
+  } else {
+    pattern = TMoviePattern::Parse(file);
+    if (!pattern)
+      throw EConvertError("The movie name \"" + file +
+                          "\" must hold exactly one integer placeholder such as %d");
+    picture = cache_.Load(pattern->Format(first));
+  }
+
+  moviefile_ = file;
+  pattern_ = pattern;
+  firstframe_ = frame_ = first;
+  lastframe_ = last;
+  splitmovie_ = split;
+  if (last != 0 && split && picture) {
+    splitfile_ = file;
+    splitcount_ = last;
+    ShowSplit(*picture, last);
+  } else {
+    ShowPicture(picture.get());
+  }
+  movieon_ = true;
+  StopTimers();
+}
+
+void TOSDPicute::OnHideTimer() {
+  visible = false;
+  hidetimer_->SetEnabled(false);
+}
+
+void TOSDPicute::ShowMovieFrame() {
+  if (splitmovie_)
+    SetPicSplitShow(frame_ - 1);  // frame numbers count parts from 1
+  else
+    LoadPicture(pattern_ ? pattern_->Format(frame_) : moviefile_);
+}
+
+void TOSDPicute::OnMovieTimer() {
+  if (frame_ >= lastframe_) {  // frame + 1 would exceed lastframe
+    if (Loop) {
+      frame_ = firstframe_;
+    } else {
+      if (frame_ < INT_MAX) ++frame_;
+      visible = false;
+      movietimer_->SetEnabled(false);
+      movieon_ = false;
+      return;
+    }
+  } else {
+    ++frame_;
+  }
+  // A frame that cannot be shown leaves the previous one; the movie goes on.
+  try {
+    ShowMovieFrame();
+  } catch (const std::exception &e) {
+    last_movie_error_ = e.what();
+  }
+  DrawCaption();
+}
+
+void TOSDPicute::DrawCaption() {
+  if (!visible) return;
+  // Start from the picture as loaded, so the caption is never added twice.
+  Assign(picture_);
+  if (text.empty() || Width() == 0) return;
+
+  TCanvas &canvas = Canvas();
+  TRect measured = Rect(0, 0, 0, 0);
+  canvas.DrawText(text, measured, DT_CALCRECT | DT_VCENTER);
+  const int tw = measured.Width() + 2;
+  const int th = measured.Height();
+  canvas.Brush.Color = kKeyColor;
+  canvas.Brush.Style = TBrushStyle::bsSolid;
+
+  const int w = Width(), h = Height();
+  auto grow = [&](int w2, int h2) {
+    SetSize(w2, h2);
+    canvas.FillRect(Rect(w, 0, w2, h2));
+    canvas.FillRect(Rect(0, h, w, h2));
+  };
+  int x = 0, y = 0;
+  switch (textmode) {
+    case 1:
+    case 2: {
+      const int h2 = std::max(h, th);
+      grow(w + tw, h2);
+      x = textmode == 1 ? 0 : w;
+      if (textmode == 2 && splitcount_ > 1 && splittextx_ != 0)
+        x = splittextx_ + splittextstep_ * splitindex_;
+      y = (h2 - th) / 2;
+      break;
+    }
+    case 3:
+    case 4: {
+      const int w2 = std::max(w, tw);
+      grow(w2, h + th);
+      x = (w2 - tw) / 2;
+      y = textmode == 3 ? 0 : h;
+      break;
+    }
+    default:  // 0, and the undefined modes: centred over the picture
+      x = (w - tw) / 2;
+      y = (h - th) / 2;
+      break;
+  }
+
+  canvas.Brush.Style = TBrushStyle::bsClear;
+  canvas.SetBkMode(TRANSPARENT);
+  if (Width() < tw) SetWidth(tw);
+  if (Height() < th) SetHeight(th);
+  TRect target = OffsetRect(measured, x, y);
+  canvas.DrawText(text, target, DT_WORDBREAK | DT_VCENTER);
+}
+
+void TOSDPicute::DrawTo(TOSDGraphic &frame) { keyed_.Draw(*this, frame, x, y); }
+
+}  // namespace vx

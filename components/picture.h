@@ -1,0 +1,153 @@
+#pragma once
+// TOSDPicute: a picture from a BMP file, one part of a split file (equal parts side by side),
+// or a movie of numbered files or of the parts of a split file, with an optional one-line
+// caption over, beside or below it. A shown picture hides after hideTime ms (0: never); a
+// movie advances every movieTime ms while visible and then hides or loops. The cycle draws it
+// with the keyed copy, its bottom-left colour left out.
+//
+// Failures: a missing file gives an empty component (no error). A file that exists but is not
+// a readable bitmap, a split file that can no longer be read, a split index outside the
+// parts, a negative split count and a movie name that is not a pattern with exactly one
+// integer placeholder raise vx::Exception with the reason and leave the component unchanged.
+// During a movie tick such a failure empties the component and is kept in LastMovieError().
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "components/object.h"
+#include "imaging/transparent.h"
+#include "platform/timer.h"
+
+namespace vx {
+
+// A movie name used as a format with one integer argument: "%d", "%i", "%u", "%x", "%X" with
+// an optional "-" or "0" flag, width and precision (each at most 64); "%%" is a percent sign.
+// The name is never handed to a printf-style formatter.
+class TMoviePattern {
+ public:
+  // Nothing when the name holds no placeholder, more than one, or any other conversion.
+  static std::optional<TMoviePattern> Parse(std::string_view name);
+  std::string Format(int number) const;
+
+ private:
+  std::string prefix_, suffix_;
+  bool left_ = false, zero_ = false;
+  int width_ = 0, precision_ = -1;
+  char conversion_ = 'd';
+};
+
+// Decoded pictures by path, kept while the file's size and modification time are unchanged,
+// so that a movie does not decode its files again every tick. Bounded in entries and bytes.
+class TPictureCache {
+ public:
+  // Null when the file does not exist; raises vx::Exception when it exists but cannot be read
+  // as a bitmap.
+  std::shared_ptr<TBitmap> Load(const std::string &path);
+  std::size_t Size() const { return entries_.size(); }
+  std::uint64_t Decodes() const { return decodes_; }
+
+ private:
+  struct Entry {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type mtime;
+    std::shared_ptr<TBitmap> picture;
+    std::size_t bytes = 0;
+  };
+  std::list<Entry> entries_;  // most recently used first
+  std::size_t bytes_ = 0;
+  std::uint64_t decodes_ = 0;
+};
+
+class TOSDPicute : public TOSDObject {
+ public:
+  TOSDPicute();
+  ~TOSDPicute() override;
+
+  // Published state, as the system names it.
+  int hideTime() const { return hideTime_; }
+  int movieTime() const { return movieTime_; }
+  void SethideTime(int ms);
+  void SetmovieTime(int ms);
+  bool Loop = false;
+  int textmode = 0;
+
+  void SetText(std::u16string_view value) { text.assign(value); }
+  void SetVisible(bool value);
+
+  // File names as the host passes them (UTF-16), converted to the system code page.
+  void SetPicFile(std::u16string_view file);
+  void SetPicSplitFile(std::u16string_view file, int count);
+  void SetPicSplitShow(int index);
+  void SetPicSplitTextPos(int x, int step);
+  void SetPicMovie(std::u16string_view file, int first, int last);
+  // The same with 8-bit names in the system code page.
+  void LoadPicture(const std::string &file);
+  void SetPicFile(const std::string &file);
+  void SetPicSplitFile(const std::string &file, int count);
+  void SetPicMovie(const std::string &file, int first, int last);
+
+  void OnHideTimer();
+  void OnMovieTimer();
+  void DrawCaption();
+
+  // The cycle's draw: the keyed copy at (x, y), mapped to the frame palette once per change.
+  void DrawTo(TOSDGraphic &frame);
+
+  // Read-only views of the movie and split state.
+  const std::string &moviefile() const { return moviefile_; }
+  int firstframe() const { return firstframe_; }
+  int lastframe() const { return lastframe_; }
+  int frame() const { return frame_; }
+  bool movieon() const { return movieon_; }
+  bool splitmovie() const { return splitmovie_; }
+  const std::string &splitfile() const { return splitfile_; }
+  int splitcount() const { return splitcount_; }
+  int splitindex() const { return splitindex_; }
+  int splittextx() const { return splittextx_; }
+  int splittextstep() const { return splittextstep_; }
+  TTimer &hidetimer() { return *hidetimer_; }
+  TTimer &movietimer() { return *movietimer_; }
+  const std::string &LastMovieError() const { return last_movie_error_; }
+  const TPictureCache &Cache() const { return cache_; }
+  const TKeyedCopyCache &KeyedCopy() const { return keyed_; }
+
+ private:
+  void ShowPicture(const TBitmap *picture);
+  void ShowSplit(TBitmap &picture, int count);
+  void CopyPart(TBitmap &picture, int index);
+  void ShowMovieFrame();
+  void KeepPicture();
+  void StopTimers();
+
+  int hideTime_ = 2000;
+  int movieTime_ = 1000;
+  std::unique_ptr<TTimer> hidetimer_;
+  std::unique_ptr<TTimer> movietimer_;
+  std::string moviefile_;
+  std::optional<TMoviePattern> pattern_;
+  int firstframe_ = 0;
+  int lastframe_ = 0;
+  int frame_ = 0;
+  bool movieon_ = false;
+  bool splitmovie_ = false;
+  std::string splitfile_;
+  int splitcount_ = 0;
+  int splitindex_ = 0;
+  int splittextx_ = 0;
+  int splittextstep_ = 0;
+
+  // The picture as loaded, without caption: each DrawCaption starts from it, so the caption
+  // band is added once per loaded picture however often the component is shown.
+  TBitmap picture_;
+  TPictureCache cache_;
+  TKeyedCopyCache keyed_;
+  std::string last_movie_error_;
+};
+
+}  // namespace vx
