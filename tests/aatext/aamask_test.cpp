@@ -179,7 +179,9 @@ TEST(AAMaskSpray, TakesValuesFromNearbyPixelsOnly) {
       seen.insert(m.Pixel(x, y));
       // In the first row every pixel to the right is still unwritten, and a pixel looks at
       // most 3 columns away.
-      if (y == 0 && x <= 6) EXPECT_EQ(m.Pixel(x, y), 10);
+      if (y == 0 && x <= 6) {
+        EXPECT_EQ(m.Pixel(x, y), 10);
+      }
     }
   EXPECT_EQ(seen, (std::set<int>{10, 250}));
   TAAMask same;
