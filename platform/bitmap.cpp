@@ -65,7 +65,7 @@ void TBitmap::Assign(const TBitmap &source) {
     stride_ = source.stride_;
     format_ = source.format_;
   }
-  for (int y = 0; y < height_; ++y)
+  for (int y = 0; row_bytes > 0 && y < height_; ++y)
     std::memcpy(bits_ + static_cast<std::size_t>(stride_) * y,
                 source.bits_ + static_cast<std::size_t>(source.stride_) * y,
                 static_cast<std::size_t>(row_bytes));
@@ -93,7 +93,8 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keep) 
   if (keep && format == format_) {
     const int rows = std::min(height, height_);
     const int row_bytes = std::min(width, width_) * BytesPerPixel(format);
-    for (int y = 0; y < rows; ++y)
+    // A zero-width side has no bytes to keep (and a null row pointer memcpy must not see).
+    for (int y = 0; row_bytes > 0 && y < rows; ++y)
       std::memcpy(storage.data() + static_cast<std::size_t>(stride) * y,
                   bits_ + static_cast<std::size_t>(stride_) * y, static_cast<std::size_t>(row_bytes));
   }

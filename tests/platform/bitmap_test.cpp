@@ -14,6 +14,23 @@ namespace {
 
 using testing::MakeBitmap;
 
+TEST(BitmapSize, ZeroWidthWithRowsResizesAndAssignsCleanly) {
+  // Height first, as the panel sizes itself: rows exist before any column does.
+  TBitmap bmp;
+  bmp.SetPixelFormat(TPixelFormat::pf8bit);
+  bmp.SetHeight(5);
+  EXPECT_TRUE(bmp.Empty());
+  TBitmap copy;
+  copy.Assign(bmp);
+  EXPECT_EQ(copy.Height(), 5);
+  EXPECT_EQ(copy.Width(), 0);
+  bmp.SetWidth(3);
+  EXPECT_EQ(bmp.GetPixel(2, 4), clBlack);
+  bmp.SetWidth(0);
+  bmp.SetHeight(2);
+  EXPECT_TRUE(bmp.Empty());
+}
+
 TEST(BitmapSize, ResizeKeepsOldPixelsTopLeftAndZeroesNewOnes) {
   for (TPixelFormat f : {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
     TPalette pal{};
