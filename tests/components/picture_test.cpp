@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -437,6 +438,31 @@ TEST_F(PictureTest, DrawsKeyedAndMapsOncePerChange) {
   EXPECT_EQ(p.KeyedCopy().Rebuilds(), 1u);
   EXPECT_EQ(test::InkBounds(frame, kKeyIndex), Rect(103, 53, 106, 56));
   EXPECT_EQ(IndexAt(frame, 104, 54), 249);
+}
+
+// The example pictures the demo scene shows.
+TEST_F(PictureTest, ExamplePicturesLoadAsTheDemoUsesThem) {
+  const char *source = std::getenv("VXOSD_SOURCE_DIR");
+  const fs::path dir = fs::path(source != nullptr ? source : ".") / "examples" / "pictures";
+  if (!fs::exists(dir / "logo.bmp")) GTEST_SKIP() << "no example pictures at " << dir;
+  TOSDPicute p;
+  p.SetPicFile((dir / "logo.bmp").string());
+  EXPECT_EQ(p.Width(), 96);
+  EXPECT_EQ(p.TransparentColor(), 0xFF00FF);  // the magenta background is keyed out
+  TOSDGraphic frame;
+  frame.SetSize(200, 100);
+  frame.Canvas().Brush.Color = kKeyColor;
+  frame.Canvas().FillRect(Rect(0, 0, 200, 100));
+  p.SetVisible(true);
+  p.DrawTo(frame);
+  EXPECT_EQ(test::CountIndex(frame, Rect(0, 0, 200, 100), 253), 0);  // no magenta
+  EXPECT_GT(test::CountIndex(frame, Rect(0, 0, 96, 48), 249), 0);   // the red ring
+
+  p.SetPicSplitFile((dir / "split4.bmp").string(), 4);
+  EXPECT_EQ(p.Width(), 48);
+  p.SetPicMovie((dir / "movie%d.bmp").string(), 1, 3);
+  EXPECT_EQ(p.Width(), 64);
+  EXPECT_EQ(p.Cache().Decodes(), 3u);
 }
 
 }  // namespace
