@@ -5,13 +5,9 @@
 
 namespace vx {
 
-TOSD::TOSD() { frame_.SetSize(kFrameWidth, kFrameHeight); }
-
-TOSD::~TOSD() = default;
-
 TOSD::Target TOSD::Lookup(std::string_view name) const {
   Target t;
-  t.component = registry_.Find(name);
+  t.component = registry_->Find(name);
   if (t.component) t.ops = KindOps(t.component->mode);
   return t;
 }
@@ -22,24 +18,24 @@ bool TOSD::AddComponent(std::string_view name, int kind) {
   const TOSDKindOps *ops = KindOps(code);
   if (!ops || !ops->Create) return false;
   TOSDCreateContext context;
-  context.frame_width = frame_.Width();
-  context.frame_height = frame_.Height();
+  context.frame_width = frame_->Width();
+  context.frame_height = frame_->Height();
   std::unique_ptr<TOSDObject> component = ops->Create(context);
   if (!component) return false;
   component->name = std::string(name);
   component->mode = static_cast<TOSD_Component>(code);
-  registry_.Add(std::move(component));
+  registry_->Add(std::move(component));
   return true;
 }
 
 bool TOSD::DelComponent(std::string_view name) {
-  const bool removed = registry_.Delete(name);
-  frame_.RemoveColorLevels(name);
+  const bool removed = registry_->Delete(name);
+  frame_->RemoveColorLevels(name);
   return removed;
 }
 
 bool TOSD::SetComponent_Pos(std::string_view name, int x, int y, int w, int h) {
-  TOSDObject *c = registry_.Find(name);
+  TOSDObject *c = registry_->Find(name);
   if (!c) return false;
   c->x = x, c->y = y, c->w = w, c->h = h;
   return true;
@@ -47,19 +43,19 @@ bool TOSD::SetComponent_Pos(std::string_view name, int x, int y, int w, int h) {
 
 bool TOSD::SetComponent_Color(std::string_view name, TColor color, int level) {
   if (name == kRootName) {
-    frame_.AddColorLevel(name, color, level);
+    frame_->AddColorLevel(name, color, level);
     return true;
   }
   const Target t = Lookup(name);
   if (!t.component) return false;
   if (t.ops && t.ops->SetColor) t.ops->SetColor(*t.component, color, level);
-  frame_.AddColorLevel(name, color, level);
+  frame_->AddColorLevel(name, color, level);
   return true;
 }
 
 bool TOSD::SetComponent_Font(std::string_view name, std::u16string_view face, TColor color,
                              int size) {
-  TOSDObject *c = registry_.Find(name);
+  TOSDObject *c = registry_->Find(name);
   if (!c) return false;
   TFont &font = c->Canvas().Font;
   font.Name = Utf16ToUtf8(face);
@@ -136,12 +132,12 @@ bool TOSD::SetComponent_RandomColor(std::string_view name, const TFiveColors &co
   const Target t = Lookup(name);
   if (!t.ops || !t.ops->SetRandomColor) return false;
   t.ops->SetRandomColor(*t.component, colors);
-  for (TColor c : colors) frame_.AddColorLevel(name, c, kRandomColorLevel);
+  for (TColor c : colors) frame_->AddColorLevel(name, c, kRandomColorLevel);
   return true;
 }
 
 bool TOSD::SetComponent_TextFile(std::string_view name, int /*ignored*/) {
-  return registry_.Find(name) != nullptr;
+  return registry_->Find(name) != nullptr;
 }
 
 }  // namespace vx

@@ -1,7 +1,10 @@
 #pragma once
 // TOSD: the engine. It keeps the registry of named components, carries out every request of
-// the exported interface on the component named in it, and records the colour levels the
-// card's palette carries in its 640 x 480 frame.
+// the exported interface on the component named in it, records the colour levels the card's
+// palette carries, and every 60 ms composes its 640 x 480 frame: cleared to the key colour,
+// the visible components copied on from the front of the registry to the back (so the back
+// ends up on top), then handed to the Debug View when open, and to the card (frame stream
+// into the card's buffer, then a push) or, without a card, to the picture control `image`.
 //
 // Every operation takes the component name first (8-bit, compared byte for byte), looks it up
 // (the entry nearest the front of the registry wins) and calls the operation of the
@@ -14,28 +17,75 @@
 // A new component kind adds its rows in its own engine/kind_<kind>.cpp; see engine/kinds.h.
 // Nothing in this file needs to change for it.
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "engine/kinds.h"
 #include "engine/objlist.h"
 #include "imaging/osd_graphic.h"
+#include "platform/canvas.h"
+#include "platform/forms.h"
+#include "platform/timer.h"
+
+namespace vx {
+class TOSDCard;
+}
 
 namespace vx {
 
 constexpr std::string_view kRootName = "root";
 // The level SetComponent_RandomColor records for each of its colours.
 constexpr int kRandomColorLevel = 111;
+constexpr std::uint32_t kComposeIntervalMs = 60;
+// The code that opens the Debug View.
+constexpr std::string_view kDebugViewCode = "wqzbmk";
+
+// The Debug View window: the composed frame at 640 x 480, refreshed every cycle.
+class TFrm_dbg : public TForm {
+ public:
+  TFrm_dbg();
+};
 
 class TOSD {
  public:
+  // Probes for the card (and starts its stream when found), creates the frame and the 60 ms
+  // timer, disabled: the cycle runs once SetActive(true) is called. Runs on, and binds its
+  // timer to, the calling thread.
   TOSD();
+  // Stops the timer before it releases what the cycle uses: Debug View, card, frame,
+  // registry (and with it every component), timer.
   ~TOSD();
   TOSD(const TOSD &) = delete;
   TOSD &operator=(const TOSD &) = delete;
 
-  TOSDObjList &Registry() { return registry_; }
-  TOSDGraphic &Frame() { return frame_; }
+  TOSDObjList &Registry() { return *registry_; }
+  TOSDGraphic &Frame() { return *frame_; }
+
+  bool CheckCard() const { return check_card_; }
+  bool Active() const { return active_; }
+  // Enables or disables the cycle; with a card, (re)starts the card's stream either way.
+  void SetActive(bool value);
+  TImage *image() const { return image_; }
+  void SetImage(TImage *image) { image_ = image; }  // not owned
+  bool clearroot() const { return clearroot_; }
+  void SetClearroot(bool value) { clearroot_ = value; }
+  bool DMABuff() const { return dma_buff_; }
+  void SetDMABuff(bool value) { dma_buff_ = value; }
+  // Bytes of the last frame stream written for the card.
+  std::uint32_t FrameSize() const { return frame_size_; }
+  TOSDCard *Card() { return card_.get(); }
+  TFrm_dbg *DebugView() { return debug_form_.get(); }
+
+  // One cycle (the timer's handler). An error ends the cycle early; its message is kept in
+  // LastCycleError and the next cycle runs normally.
+  void ComposeFrame();
+  const std::string &LastCycleError() const { return last_cycle_error_; }
+  // Copies the whole frame to (0, 0) of dc; false for a null dc.
+  bool CopyFrame(HDC dc);
+  // Opens (or shows again) the Debug View when code is exactly "wqzbmk"; false otherwise.
+  bool ShowDebugView(std::u16string_view code);
 
   // Creates a component of kind (only the low byte counts: 0 panel, 1 scrolling text, 2 text,
   // 3 picture, 4 date-time) at the front of the registry. "root", and kinds without a class,
@@ -77,9 +127,22 @@ class TOSD {
     const TOSDKindOps *ops = nullptr;
   };
   Target Lookup(std::string_view name) const;
+  void OnComposeTimer();
 
-  TOSDObjList registry_;
-  TOSDGraphic frame_;
+  // Fields in the order the engine builds them; the destructor releases them explicitly.
+  std::unique_ptr<TFrm_dbg> debug_form_;
+  bool debug_open_ = false;
+  std::unique_ptr<TTimer> timer_;
+  std::unique_ptr<TOSDCard> card_;
+  std::unique_ptr<TOSDGraphic> frame_;
+  bool check_card_ = false;
+  TImage *image_ = nullptr;
+  bool active_ = false;
+  std::uint32_t frame_size_ = 0;
+  bool clearroot_ = true;
+  bool dma_buff_ = false;
+  std::unique_ptr<TOSDObjList> registry_;
+  std::string last_cycle_error_;
 };
 
 }  // namespace vx

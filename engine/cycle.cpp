@@ -1,0 +1,127 @@
+// The engine as an object: construction, activation, the 60 ms compositing cycle and its
+// outputs, destruction.
+#include <exception>
+
+#include "card/card.h"
+#include "engine/osd.h"
+#include "platform/codepage.h"
+
+namespace vx {
+
+TFrm_dbg::TFrm_dbg() {
+  Caption = "Debug View";
+  Left = 192;
+  Top = 114;
+  Width = 696;
+  Height = 480;
+}
+
+TOSD::TOSD() {
+  registry_ = std::make_unique<TOSDObjList>();
+  // The card channel probes for the card and starts its stream at once.
+  card_ = std::make_unique<TOSDCard>();
+  check_card_ = card_->Present();
+  if (check_card_) card_->SetDMABuff(true);
+  frame_ = std::make_unique<TOSDGraphic>();
+  frame_->SetWidth(kFrameWidth);
+  frame_->SetHeight(kFrameHeight);
+  card_->SetLeft(0);
+  card_->SetTop(0);
+  card_->SetWidth(kFrameWidth);
+  card_->SetHeight(kFrameHeight);
+  timer_ = std::make_unique<TTimer>();
+  timer_->SetInterval(kComposeIntervalMs);
+  timer_->SetEnabled(false);
+  active_ = false;
+  clearroot_ = true;
+  dma_buff_ = card_->DMABuff();
+  timer_->OnTimer = [this] { OnComposeTimer(); };
+}
+
+TOSD::~TOSD() {
+  debug_form_.reset();
+  debug_open_ = false;
+  if (timer_) timer_->SetEnabled(false);
+  card_.reset();  // stops the stream and releases the card
+  frame_.reset();
+  registry_.reset();  // destroys the components and their timers
+  timer_.reset();
+}
+
+void TOSD::SetActive(bool value) {
+  timer_->SetEnabled(value);
+  active_ = value;
+  if (check_card_) card_->Start();
+}
+
+void TOSD::OnComposeTimer() {
+  try {
+    ComposeFrame();
+  } catch (const std::exception &e) {
+    last_cycle_error_ = e.what();
+  } catch (...) {
+    last_cycle_error_ = "unknown error in the compositing cycle";
+  }
+}
+
+void TOSD::ComposeFrame() {
+  TOSDGraphic &frame = *frame_;
+  TCanvas &canvas = frame.Canvas();
+  canvas.Brush.Color = kKeyColor;
+  canvas.FillRect(canvas.ClipRect());
+
+  // Front to back: later positions are drawn over earlier ones.
+  for (int i = 0; i < registry_->Count(); ++i) {
+    TOSDObject *c = registry_->Items(i);
+    if (!c || !c->visible || c->Empty()) continue;
+    const TOSDKindOps *ops = KindOps(c->mode);
+    if (ops && ops->Draw) {
+      ops->Draw(*c, frame);
+    } else {
+      BitBlt(canvas.Handle(), c->x, c->y, c->Width(), c->Height(), c->Canvas().Handle(), 0, 0,
+             SRCCOPY);
+    }
+  }
+
+  if (debug_open_ && debug_form_) {
+    BitBlt(debug_form_->Canvas().Handle(), 0, 0, frame.Width(), frame.Height(), canvas.Handle(),
+           0, 0, SRCCOPY);
+    debug_form_->Repaint();
+  }
+
+  if (check_card_) {
+    if (clearroot_) {
+      std::uint8_t *buffer = card_->GetBuffer(0);
+      if (!buffer) return;  // no buffer: composed, nothing sent
+      frame_size_ = static_cast<std::uint32_t>(frame.SaveToFrameBytes(
+          {reinterpret_cast<std::byte *>(buffer), card_->BufferSize()}));
+    }
+    card_->PushFrame(nullptr, 0);
+    return;
+  }
+
+  if (image_) {
+    image_->Picture().Assign(frame);
+    image_->Changed();
+  }
+}
+
+bool TOSD::CopyFrame(HDC dc) {
+  if (!dc) return false;
+  BitBlt(dc, 0, 0, frame_->Width(), frame_->Height(), frame_->Canvas().Handle(), 0, 0, SRCCOPY);
+  return true;
+}
+
+bool TOSD::ShowDebugView(std::u16string_view code) {
+  if (FromUtf16(code, CP_ACP) != kDebugViewCode) return false;
+  if (!debug_form_) debug_form_ = std::make_unique<TFrm_dbg>();
+  debug_form_->BorderIcons = biSystemMenu;
+  debug_form_->BorderStyle = TFormBorderStyle::bsSingle;
+  debug_form_->SetClientHeight(kFrameHeight);
+  debug_form_->SetClientWidth(kFrameWidth);
+  debug_open_ = true;
+  debug_form_->Show();
+  return true;
+}
+
+}  // namespace vx
