@@ -1,0 +1,504 @@
+// The C interface: each export checks that the library runs on the calling thread and that
+// its pointers are present, forwards to one engine operation, and turns every exception into
+// a 0 result with the message kept for VxOSD_GetLastError.
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/frm_osd.h"
+#include "engine/osd.h"
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/clock.h"
+#include "platform/timer.h"
+#include "vxosd/vxosd.h"
+
+namespace {
+
+using vx::TOSD;
+
+// Longest text taken from the host, in UTF-16 units (a missing terminator stops here).
+constexpr std::size_t kMaxTextUnits = std::size_t{1} << 20;
+
+thread_local std::string t_last_error;
+
+void SetError(std::string message) { t_last_error = std::move(message); }
+
+struct Library {
+  std::mutex mutex;  // guards the hand-over of the running library between threads
+  std::unique_ptr<vx::TFrm_osd> form;
+  std::atomic<std::thread::id> owner{};
+  std::atomic<bool> manual_clock{false};
+  VxOSD_FrameCallback callback = nullptr;
+  void *callback_user = nullptr;
+  int in_callback = 0;
+  std::vector<std::byte> stream;  // the frame stream handed to the callback
+};
+
+Library &Lib() {
+  static Library lib;
+  return lib;
+}
+
+// Device contexts made by VxOSD_CreateBufferDC; only these are accepted.
+struct BufferDCs {
+  std::mutex mutex;
+  std::map<vx::TCanvas *, std::unique_ptr<vx::TBitmap>> live;
+};
+BufferDCs &DCs() {
+  static BufferDCs dcs;
+  return dcs;
+}
+
+vx::TCanvas *LookupDC(HDC dc) {
+  auto &dcs = DCs();
+  std::lock_guard lock(dcs.mutex);
+  auto it = dcs.live.find(reinterpret_cast<vx::TCanvas *>(dc));
+  return it == dcs.live.end() ? nullptr : it->first;
+}
+
+bool OnOwnerThread() { return Lib().owner.load() == std::this_thread::get_id(); }
+
+// The running engine when called on its thread; null (with the reason kept) otherwise.
+TOSD *Engine() {
+  Library &lib = Lib();
+  if (!OnOwnerThread()) {
+    SetError(lib.owner.load() == std::thread::id{}
+                 ? "VxOSD is not initialised (call InitVxOSD first)"
+                 : "VxOSD was initialised on another thread; call it from that thread");
+    return nullptr;
+  }
+  if (!lib.form || !lib.form->osd) {
+    SetError("VxOSD is not initialised (call InitVxOSD first)");
+    return nullptr;
+  }
+  return lib.form->osd.get();
+}
+
+std::u16string Text16(const uint16_t *text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < kMaxTextUnits && text[i] != 0; ++i)
+    out.push_back(static_cast<char16_t>(text[i]));
+  return out;
+}
+
+bool Flag(int32_t value) { return (value & 0xFF) != 0; }
+
+// Runs op on the engine; catches everything; a false result keeps a message naming the call.
+template <class Op>
+uint8_t Call(const char *call, Op &&op) {
+  try {
+    TOSD *osd = Engine();
+    if (!osd) return 0;
+    return op(*osd) ? 1 : 0;
+  } catch (const std::exception &e) {
+    SetError(std::string(call) + ": " + e.what());
+  } catch (...) {
+    SetError(std::string(call) + ": unknown error");
+  }
+  return 0;
+}
+
+// A component call: refuses a null name; a false result names the component.
+template <class Op>
+uint8_t Component(const char *call, const char *name, Op &&op) {
+  if (!name) {
+    SetError(std::string(call) + ": the name is null");
+    return 0;
+  }
+  return Call(call, [&](TOSD &osd) {
+    if (op(osd, std::string_view(name))) return true;
+    SetError(std::string(call) + ": no component named \"" + name +
+             "\" to which this call applies");
+    return false;
+  });
+}
+
+template <class Op>
+uint8_t ComponentText(const char *call, const char *name, const uint16_t *text, Op &&op) {
+  if (!text) {
+    SetError(std::string(call) + ": the text is null");
+    return 0;
+  }
+  return Component(call, name, [&](TOSD &osd, std::string_view n) { return op(osd, n, Text16(text)); });
+}
+
+void FrameToCallback() {
+  Library &lib = Lib();
+  if (!lib.callback || !lib.form || !lib.form->osd) return;
+  vx::TOSDGraphic &frame = lib.form->osd->Frame();
+  lib.stream.resize(frame.FrameStreamBytes());
+  const std::size_t size = frame.SaveToFrameBytes(lib.stream);
+  ++lib.in_callback;
+  struct Leave {
+    int &n;
+    ~Leave() { --n; }
+  } leave{lib.in_callback};
+  lib.callback(reinterpret_cast<const uint8_t *>(lib.stream.data()), static_cast<uint32_t>(size),
+               lib.callback_user);
+}
+
+void AttachCallback(Library &lib) {
+  if (!lib.form || !lib.form->osd) return;
+  lib.form->image.OnChange = lib.callback ? std::function<void()>(FrameToCallback) : nullptr;
+  lib.form->osd->SetImage(lib.callback ? &lib.form->image : nullptr);
+}
+
+void FreeRunning(Library &lib) {
+  lib.form.reset();
+  lib.stream = {};
+  lib.owner.store(std::thread::id{});
+}
+
+}  // namespace
+
+extern "C" {
+
+uint8_t VXOSD_CALL InitVxOSD(void) {
+  Library &lib = Lib();
+  try {
+    std::lock_guard lock(lib.mutex);
+    if (lib.form) {
+      if (!OnOwnerThread()) {
+        SetError("InitVxOSD: VxOSD runs on another thread; free it there first");
+        return 0;
+      }
+      if (lib.in_callback) {
+        SetError("InitVxOSD: not allowed inside the frame callback");
+        return 0;
+      }
+      FreeRunning(lib);  // a second InitVxOSD replaces the running library
+    }
+    vx::MessageLoop &loop = vx::MessageLoop::Current();
+    if (lib.manual_clock.load())
+      loop.SetClock(std::make_shared<vx::ManualClock>());
+    else if (loop.GetClock().IsManual())
+      loop.SetClock(std::make_shared<vx::RealClock>());
+    lib.owner.store(std::this_thread::get_id());
+    auto form = std::make_unique<vx::TFrm_osd>();
+    form->osd = std::make_unique<TOSD>();
+    lib.form = std::move(form);
+    AttachCallback(lib);
+    TOSD &osd = *lib.form->osd;
+    osd.SetActive(true);
+    osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
+    return osd.CheckCard() ? 1 : 0;
+  } catch (const std::exception &e) {
+    SetError(std::string("InitVxOSD: ") + e.what());
+  } catch (...) {
+    SetError("InitVxOSD: unknown error");
+  }
+  try {
+    FreeRunning(lib);
+  } catch (...) {
+  }
+  return 0;
+}
+
+uint8_t VXOSD_CALL FreeVxOSD(void) {
+  Library &lib = Lib();
+  try {
+    std::lock_guard lock(lib.mutex);
+    if (!Engine()) return 0;
+    if (lib.in_callback) {
+      SetError("FreeVxOSD: not allowed inside the frame callback");
+      return 0;
+    }
+    FreeRunning(lib);
+    return 1;
+  } catch (const std::exception &e) {
+    SetError(std::string("FreeVxOSD: ") + e.what());
+  } catch (...) {
+    SetError("FreeVxOSD: unknown error");
+  }
+  return 0;
+}
+
+uint8_t VXOSD_CALL AddVxComponent(const char *name, int32_t kind) {
+  if (!name) {
+    SetError("AddVxComponent: the name is null");
+    return 0;
+  }
+  return Call("AddVxComponent", [&](TOSD &osd) {
+    if (osd.AddComponent(name, kind)) return true;
+    SetError(std::string("AddVxComponent: nothing created for \"") + name +
+             "\": \"root\" is reserved, or kind " + std::to_string(kind & 0xFF) +
+             " has no component class");
+    return false;
+  });
+}
+
+uint8_t VXOSD_CALL DelVxComponent(const char *name) {
+  return Component("DelVxComponent", name,
+                   [&](TOSD &osd, std::string_view n) { return osd.DelComponent(n); });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Pos(const char *name, int32_t x, int32_t y, int32_t w, int32_t h) {
+  return Component("SetVxComponent_Pos", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_Pos(n, x, y, w, h);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Color(const char *name, int32_t color, int32_t level) {
+  return Component("SetVxComponent_Color", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_Color(n, color, level);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Font(const char *name, const uint16_t *face, int32_t color,
+                                       int32_t size) {
+  return ComponentText("SetVxComponent_Font", name, face,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &f) {
+                         return osd.SetComponent_Font(n, f, color, size);
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Visible(const char *name, int32_t ignored, int32_t visible) {
+  return Component("SetVxComponent_Visible", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_Visible(n, Flag(ignored), Flag(visible));
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Text(const char *name, const uint16_t *text) {
+  return ComponentText("SetVxComponent_Text", name, text,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &t) {
+                         return osd.SetComponent_Text(n, t);
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_Time(const char *name, int32_t ms) {
+  return Component("SetVxComponent_Time", name,
+                   [&](TOSD &osd, std::string_view n) { return osd.SetComponent_Time(n, ms); });
+}
+
+uint8_t VXOSD_CALL GetVxComponent_TextRect(const char *name, const uint16_t *text, int32_t rect[4]) {
+  if (!rect) {
+    SetError("GetVxComponent_TextRect: the rectangle is null");
+    return 0;
+  }
+  return ComponentText("GetVxComponent_TextRect", name, text,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &t) {
+                         vx::TRect r{};
+                         if (!osd.GetComponent_TextRect(n, t, r)) return false;
+                         rect[0] = r.Left, rect[1] = r.Top, rect[2] = r.Right, rect[3] = r.Bottom;
+                         return true;
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextStep(const char *name, int32_t step) {
+  return Component("SetVxComponent_TextStep", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextStep(n, step);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextScroll(const char *name, int32_t scroll) {
+  return Component("SetVxComponent_TextScroll", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextScroll(n, scroll);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextMode(const char *name, int32_t mode) {
+  return Component("SetVxComponent_TextMode", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextMode(n, mode);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextGradual(const char *name, int32_t color1, int32_t color2) {
+  return Component("SetVxComponent_TextGradual", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextGradual(n, color1, color2);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextHtml(const char *name, int32_t html) {
+  return Component("SetVxComponent_TextHtml", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextHtml(n, Flag(html));
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_RandomColor(const char *name, int32_t color1, int32_t color2,
+                                              int32_t color3, int32_t color4, int32_t color5) {
+  return Component("SetVxComponent_RandomColor", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_RandomColor(n, {color1, color2, color3, color4, color5});
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_RandomTextColor(const char *name, int32_t color1,
+                                                  int32_t color2, int32_t color3, int32_t color4,
+                                                  int32_t color5) {
+  return Component("SetVxComponent_RandomTextColor", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_RandomTextColor(n, {color1, color2, color3, color4, color5});
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_TextFile(const char *name, int32_t ignored) {
+  return Component("SetVxComponent_TextFile", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_TextFile(n, ignored);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicFile(const char *name, const uint16_t *path) {
+  return ComponentText("SetVxComponent_PicFile", name, path,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &p) {
+                         return osd.SetComponent_PicFile(n, p);
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicSplitFile(const char *name, const uint16_t *path,
+                                               int32_t count) {
+  return ComponentText("SetVxComponent_PicSplitFile", name, path,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &p) {
+                         return osd.SetComponent_PicSplitFile(n, p, count);
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicSplitTextPos(const char *name, int32_t x, int32_t step) {
+  return Component("SetVxComponent_PicSplitTextPos", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_PicSplitTextPos(n, x, step);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicSplitShow(const char *name, int32_t index) {
+  return Component("SetVxComponent_PicSplitShow", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_PicSplitShow(n, index);
+  });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicMovie(const char *name, const uint16_t *path, int32_t first,
+                                           int32_t last) {
+  return ComponentText("SetVxComponent_PicMovie", name, path,
+                       [&](TOSD &osd, std::string_view n, const std::u16string &p) {
+                         return osd.SetComponent_PicMovie(n, p, first, last);
+                       });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_PicTime(const char *name, int32_t ms) {
+  return Component("SetVxComponent_PicTime", name,
+                   [&](TOSD &osd, std::string_view n) { return osd.SetComponent_PicTime(n, ms); });
+}
+
+uint8_t VXOSD_CALL SetVxComponent_MovieTime(const char *name, int32_t ms, int32_t loop) {
+  return Component("SetVxComponent_MovieTime", name, [&](TOSD &osd, std::string_view n) {
+    return osd.SetComponent_MovieTime(n, ms, Flag(loop));
+  });
+}
+
+void VXOSD_CALL SetVxOSD_Debug(HDC dc) {
+  Call("SetVxOSD_Debug", [&](TOSD &osd) {
+    vx::TCanvas *canvas = dc ? LookupDC(dc) : nullptr;
+    if (!canvas) {
+      SetError(dc ? "SetVxOSD_Debug: not a device context made by VxOSD_CreateBufferDC"
+                  : "SetVxOSD_Debug: the device context is null");
+      return false;
+    }
+    return osd.CopyFrame(canvas->Handle());
+  });
+}
+
+uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code) {
+  if (!code) {
+    SetError("SetVxOSD_DebugView: the code is null");
+    return 0;
+  }
+  return Call("SetVxOSD_DebugView", [&](TOSD &osd) {
+    if (osd.ShowDebugView(Text16(code))) return true;
+    SetError("SetVxOSD_DebugView: wrong access code");
+    return false;
+  });
+}
+
+uint32_t VXOSD_CALL VxOSD_ProcessMessages(uint32_t max_wait_ms) {
+  try {
+    return vx::MessageLoop::Current().ProcessMessages(max_wait_ms);
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_ProcessMessages: ") + e.what());
+  } catch (...) {
+    SetError("VxOSD_ProcessMessages: unknown error");
+  }
+  return 0;
+}
+
+int VXOSD_CALL VxOSD_EventFd(void) {
+  try {
+    return vx::MessageLoop::Current().EventFd();
+  } catch (...) {
+    SetError("VxOSD_EventFd: no descriptor available");
+  }
+  return -1;
+}
+
+void VXOSD_CALL VxOSD_UseManualClock(uint8_t on) { Lib().manual_clock.store(on != 0); }
+
+uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
+  try {
+    if (!Engine()) return 0;
+    vx::MessageLoop &loop = vx::MessageLoop::Current();
+    if (!loop.GetClock().IsManual()) {
+      SetError("VxOSD_AdvanceClock: the library runs on real time");
+      return 0;
+    }
+    return loop.Advance(ms);
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_AdvanceClock: ") + e.what());
+  } catch (...) {
+    SetError("VxOSD_AdvanceClock: unknown error");
+  }
+  return 0;
+}
+
+HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t height, int32_t stride) {
+  try {
+    if (!bgra || width <= 0 || height <= 0 || stride / 4 < width ||
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) > vx::kMaxBitmapBytes) {
+      SetError("VxOSD_CreateBufferDC: bad buffer, size or stride");
+      return nullptr;
+    }
+    auto bitmap = std::make_unique<vx::TBitmap>();
+    bitmap->AttachExternal(bgra, width, height, stride, vx::TPixelFormat::pf32bit);
+    vx::TCanvas *canvas = &bitmap->Canvas();
+    auto &dcs = DCs();
+    std::lock_guard lock(dcs.mutex);
+    dcs.live.emplace(canvas, std::move(bitmap));
+    return reinterpret_cast<HDC>(canvas);
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_CreateBufferDC: ") + e.what());
+  } catch (...) {
+    SetError("VxOSD_CreateBufferDC: unknown error");
+  }
+  return nullptr;
+}
+
+void VXOSD_CALL VxOSD_DeleteDC(HDC dc) {
+  auto &dcs = DCs();
+  std::unique_ptr<vx::TBitmap> gone;
+  std::lock_guard lock(dcs.mutex);
+  auto it = dcs.live.find(reinterpret_cast<vx::TCanvas *>(dc));
+  if (it == dcs.live.end()) return;
+  gone = std::move(it->second);
+  dcs.live.erase(it);
+}
+
+void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user) {
+  Library &lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  lib.callback = cb;
+  lib.callback_user = user;
+  if (OnOwnerThread()) AttachCallback(lib);
+}
+
+uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size) {
+  const std::string &m = t_last_error;
+  if (utf8 && size > 0) {
+    const std::size_t n = m.size() < size - 1 ? m.size() : size - 1;
+    std::memcpy(utf8, m.data(), n);
+    utf8[n] = '\0';
+  }
+  return static_cast<uint32_t>(m.size());
+}
+
+}  // extern "C"

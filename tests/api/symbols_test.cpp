@@ -1,0 +1,75 @@
+// libvxosd.so exports the C interface and nothing else: read its dynamic symbol table.
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Defined global and weak symbols of the dynamic symbol table of an ELF64 file.
+std::set<std::string> DefinedDynamicSymbols(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::set<std::string> names;
+  if (file.size() < sizeof(Elf64_Ehdr)) return names;
+  Elf64_Ehdr eh;
+  std::memcpy(&eh, file.data(), sizeof eh);
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64)
+    return names;
+  auto section = [&](std::size_t i) {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, file.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
+    return sh;
+  };
+  for (std::size_t i = 0; i < eh.e_shnum; ++i) {
+    const Elf64_Shdr sh = section(i);
+    if (sh.sh_type != SHT_DYNSYM) continue;
+    const Elf64_Shdr strtab = section(sh.sh_link);
+    for (std::size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
+      Elf64_Sym sym;
+      std::memcpy(&sym, file.data() + sh.sh_offset + off, sizeof sym);
+      const int bind = ELF64_ST_BIND(sym.st_info);
+      if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
+      names.insert(file.data() + strtab.sh_offset + sym.st_name);
+    }
+  }
+  return names;
+}
+
+bool Allowed(const std::string &name) {
+  static const std::set<std::string> exact = {
+      "InitVxOSD",         "FreeVxOSD",          "AddVxComponent",
+      "DelVxComponent",    "GetVxComponent_TextRect", "SetVxOSD_Debug",
+      "SetVxOSD_DebugView"};
+  auto starts = [&](const char *prefix) { return name.rfind(prefix, 0) == 0; };
+  // Version-script nodes and the virtual card's C interface, built in for hosts without a card.
+  return exact.count(name) || starts("SetVxComponent_") || starts("VxOSD_") ||
+         starts("VxVirtualCard_");
+}
+
+TEST(SymbolsTest, OnlyTheInterfaceIsExported) {
+  const auto names = DefinedDynamicSymbols(VXOSD_LIBRARY_PATH);
+  ASSERT_FALSE(names.empty()) << "cannot read " << VXOSD_LIBRARY_PATH;
+  for (const std::string &n : names) EXPECT_TRUE(Allowed(n)) << "unexpected export " << n;
+  for (const char *n :
+       {"InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
+        "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
+        "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
+        "SetVxComponent_TextStep", "SetVxComponent_TextScroll", "SetVxComponent_TextMode",
+        "SetVxComponent_TextGradual", "SetVxComponent_TextHtml", "SetVxComponent_RandomColor",
+        "SetVxComponent_RandomTextColor", "SetVxComponent_TextFile", "SetVxComponent_PicFile",
+        "SetVxComponent_PicSplitFile", "SetVxComponent_PicSplitTextPos",
+        "SetVxComponent_PicSplitShow", "SetVxComponent_PicMovie", "SetVxComponent_PicTime",
+        "SetVxComponent_MovieTime", "SetVxOSD_Debug", "SetVxOSD_DebugView",
+        "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
+        "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback",
+        "VxOSD_GetLastError"})
+    EXPECT_TRUE(names.count(n)) << "missing export " << n;
+}
+
+}  // namespace
