@@ -1,0 +1,72 @@
+#include "scene.h"
+
+#include <gtest/gtest.h>
+
+namespace vxplay {
+namespace {
+
+int ErrorLine(std::string_view text, std::string *message = nullptr) {
+  try {
+    ParseScene(text);
+  } catch (const SceneError &e) {
+    if (message) *message = e.what();
+    return e.line;
+  }
+  return 0;
+}
+
+TEST(SceneTest, ReadsCallsWaitsSnapshotsAndComments) {
+  const auto steps = ParseScene(
+      "# a comment\n"
+      "\n"
+      "AddVxComponent title 2   # trailing comment\n"
+      "SetVxComponent_Pos \"title\", 20, -400, 0x10, 0\n"
+      "SetVxComponent_Color title 0xFFFFFFFF 255\n"
+      "SetVxComponent_Text title \"say \\\"hi\\\"\\\\\\n宋\"\r\n"
+      "wait 1500\n"
+      "snapshot shots/one.png\n");
+  ASSERT_EQ(steps.size(), 6u);
+  EXPECT_EQ(steps[0].line, 3);
+  EXPECT_EQ(steps[0].call, "AddVxComponent");
+  EXPECT_EQ(steps[0].args[0].utf8, "title");
+  EXPECT_EQ(steps[0].args[1].number, 2);
+  EXPECT_EQ(steps[1].args[2].number, -400);
+  EXPECT_EQ(steps[1].args[3].number, 16);
+  EXPECT_EQ(steps[2].args[1].number, -1);  // 0xFFFFFFFF as a 32-bit value
+  EXPECT_EQ(steps[3].args[1].utf16, u"say \"hi\"\\\n宋");
+  EXPECT_EQ(steps[4].args[0].number, 1500);
+  EXPECT_EQ(steps[5].args[0].utf8, "shots/one.png");
+  EXPECT_EQ(SceneDuration(steps), 1500u);
+}
+
+TEST(SceneTest, ErrorsNameTheLine) {
+  std::string m;
+  EXPECT_EQ(ErrorLine("wait 10\nSetVxComponent_Bogus a 1\n", &m), 2);
+  EXPECT_NE(m.find("unknown call"), std::string::npos);
+  EXPECT_EQ(ErrorLine("AddVxComponent a\n", &m), 1);
+  EXPECT_NE(m.find("takes 2"), std::string::npos);
+  EXPECT_EQ(ErrorLine("\n\nAddVxComponent a 1 2\n"), 3);
+  EXPECT_EQ(ErrorLine("AddVxComponent a 12abc\n", &m), 1);
+  EXPECT_NE(m.find("bad value"), std::string::npos);
+  EXPECT_EQ(ErrorLine("AddVxComponent a 0x1FFFFFFFF\n"), 1);
+  EXPECT_EQ(ErrorLine("wait -5\n"), 1);
+  EXPECT_EQ(ErrorLine("SetVxComponent_Text a \"open\n"), 1);
+  EXPECT_EQ(ErrorLine("SetVxComponent_Text a \"bad \\t\"\n"), 1);
+  EXPECT_EQ(ErrorLine("SetVxComponent_Text a bare\n"), 1);  // texts are quoted
+  EXPECT_EQ(ErrorLine("SetVxComponent_Text a \"\xff\xfe\"\n"), 1);
+  EXPECT_EQ(ErrorLine("\"AddVxComponent\" a 1\n"), 1);
+  EXPECT_EQ(ErrorLine("AddVxComponent a; 1\n"), 1);
+  EXPECT_EQ(ErrorLine("SetVxOSD_Debug 5\n"), 1);  // takes a device context: not scriptable
+}
+
+TEST(SceneTest, Utf8Conversion) {
+  std::u16string out;
+  EXPECT_TRUE(Utf8ToUtf16("a\xE5\xAE\x8B\xF0\x9F\x98\x80", out));
+  EXPECT_EQ(out, u"a宋\U0001F600");
+  EXPECT_FALSE(Utf8ToUtf16("\xC0\x80", out));      // overlong
+  EXPECT_FALSE(Utf8ToUtf16("\xED\xA0\x80", out));  // surrogate
+  EXPECT_FALSE(Utf8ToUtf16("\xE5\xAE", out));      // cut short
+}
+
+}  // namespace
+}  // namespace vxplay
