@@ -119,7 +119,7 @@ TLunarDate SolarToLunar(TDateTime date) {
 TDateTime SolarTermDate(int year, int term) {
   if (term < 0 || term > 23) return 0.0;
   // Extended precision as the table was made with; rounding to the millisecond ties to even.
-  long double ms = static_cast<long double>(year - 1900) * 31556925974.7L +
+  long double ms = (static_cast<long double>(year) - 1900.0L) * 31556925974.7L +
                    static_cast<long double>(SolarTermInfo[static_cast<std::size_t>(term)]) * 60000.0L;
   ms = std::nearbyint(ms);
   const long double base = 7.0L + 7500.0L / 86400.0L;  // 1900-01-06 02:05:00

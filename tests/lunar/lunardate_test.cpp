@@ -200,6 +200,8 @@ TEST(SolarTerms, Dates) {
   EXPECT_LT(seconds, 17 * 3600 + 38 * 60 + 46);
   EXPECT_EQ(SolarTermDate(2008, -1), 0.0);
   EXPECT_EQ(SolarTermDate(2008, 24), 0.0);
+  EXPECT_TRUE(std::isfinite(SolarTermDate(INT32_MIN, 0)));  // no integer overflow
+  EXPECT_TRUE(std::isfinite(SolarTermDate(INT32_MAX, 23)));
 }
 
 TEST(SolarTerms, Names) {
