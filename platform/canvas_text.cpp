@@ -116,10 +116,10 @@ int DrawTextRun(TextTarget &target, const FontInstance &font, int x, int y,
                 std::u32string_view text, TColor color, bool underline, bool strikeout,
                 bool opaque, TColor background) {
   const FontMetrics &m = font.Metrics();
-  std::vector<PlacedGlyph> glyphs;
-  font.Glyphs(text, glyphs);
+  std::vector<int> advances(text.size());
+  font.Advances(text, advances.data());
   long long total = 0;
-  for (const PlacedGlyph &g : glyphs) total += g.advance;
+  for (int a : advances) total += a;
 
   double c, s;
   Direction(font.Escapement(), c, s);
@@ -132,15 +132,22 @@ int DrawTextRun(TextTarget &target, const FontInstance &font, int x, int y,
 
   const double bx = x + m.ascent * nx;
   const double by = y + m.ascent * ny;
+  // Glyphs are rendered one at a time and only near the visible area: a long text mostly off
+  // the bitmap (a scrolling strip) or at a huge size never holds more than one image.
+  const TRect &limit = target.Limit();
+  const long long reach = 2LL * m.ppem + m.Height() + 8;
   long long pen = 0;
-  for (const PlacedGlyph &g : glyphs) {
-    if (g.image) {
-      const long long gx = std::llround(bx + pen * dx) + g.image->left;
-      const long long gy = std::llround(by + pen * dy) - g.image->top;
-      target.Coverage(ClampToInt(gx), ClampToInt(gy), g.image->coverage.data(), g.image->width,
-                      g.image->height, g.image->width, color);
-    }
-    pen += g.advance;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const long long px = std::llround(bx + pen * dx);
+    const long long py = std::llround(by + pen * dy);
+    pen += advances[i];
+    if (px + reach < limit.Left || px - reach >= limit.Right || py + reach < limit.Top ||
+        py - reach >= limit.Bottom)
+      continue;
+    const auto image = font.Glyph(text[i]);
+    if (!image) continue;
+    target.Coverage(ClampToInt(px + image->left), ClampToInt(py - image->top),
+                    image->coverage.data(), image->width, image->height, image->width, color);
   }
   if (underline)
     target.Parallelogram(bx + m.underline_offset * nx, by + m.underline_offset * ny, width * dx,

@@ -32,6 +32,7 @@ class TextTarget {
   void Parallelogram(double ox, double oy, double ux, double uy, double vx, double vy,
                      TColor color);
   bool Recording() const { return recording_; }
+  const TRect &Limit() const { return limit_; }
 
  private:
   TCanvas &canvas_;

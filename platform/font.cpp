@@ -586,6 +586,12 @@ void FontInstance::Glyphs(std::u32string_view text, std::vector<PlacedGlyph> &ou
   }
 }
 
+std::shared_ptr<const GlyphImage> FontInstance::Glyph(char32_t ch) const {
+  FontEngine &e = FontEngine::Instance();
+  std::lock_guard lock(e.mutex);
+  return e.Glyph(*faces_, ch, ppem_, bold_, italic_, escapement_);
+}
+
 std::string FontInstance::FaceFamilyFor(char32_t ch) const {
   FontEngine &e = FontEngine::Instance();
   std::lock_guard lock(e.mutex);

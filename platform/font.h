@@ -69,6 +69,8 @@ class FontInstance {
   int Width(std::u32string_view text) const;
   // Advances and rendered images, in text order. Images are rotated by the escapement.
   void Glyphs(std::u32string_view text, std::vector<PlacedGlyph> &out) const;
+  // The rendered image of one code point (null when it has no ink).
+  std::shared_ptr<const GlyphImage> Glyph(char32_t ch) const;
   // Family of the face that draws code point `ch` (after fallback); for tests and tools.
   std::string FaceFamilyFor(char32_t ch) const;
 

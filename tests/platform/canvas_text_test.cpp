@@ -215,6 +215,19 @@ TEST(TextOut, BadInputNeverCrashes) {
   EXPECT_GT(Count(b, kWhiteIndex), 0);
 }
 
+TEST(TextOut, GlyphsFarOutsideTheBitmapAreNotRendered) {
+  TBitmap b;
+  Make8(b, 100, 20);
+  TCanvas &c = b.Canvas();
+  SetFont(c, "宋体", 12);  // 16 px per character
+  c.SetBkMode(TRANSPARENT);
+  ClearGlyphCache();
+  c.TextOut(-16 * 400, 2, std::u16string(500, u'中'));
+  const GlyphCacheStats s = GetGlyphCacheStats();
+  EXPECT_GT(Count(b, kWhiteIndex), 100);  // the visible part is drawn
+  EXPECT_LT(s.hits + s.misses, 30u);      // of 500 glyphs only those near the bitmap
+}
+
 TEST(TextRect, FillsTheRectangleAndClipsTheText) {
   TBitmap b;
   Make8(b, 200, 60);
