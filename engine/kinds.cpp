@@ -8,9 +8,9 @@ namespace {
 const TOSDKindOps *const kKindTable[kComponentKindCount] = {
     &kPanelOps,  // eosdPanel
 
-    nullptr,  // eOSDScrollText
+    &kScrollTextOps,  // eOSDScrollText
 
-    nullptr,  // eOSDText
+    &kTextOps,  // eOSDText
 
     &kPictureOps,  // eOSDPicute
 

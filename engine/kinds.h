@@ -72,5 +72,7 @@ T &As(TOSDObject &component) {
 
 extern const TOSDKindOps kPanelOps;
 extern const TOSDKindOps kPictureOps;
+extern const TOSDKindOps kScrollTextOps;
+extern const TOSDKindOps kTextOps;
 
 }  // namespace vx
