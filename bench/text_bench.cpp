@@ -7,6 +7,7 @@
 #include "components/scrolltext.h"
 #include "components/text.h"
 #include "markup/markup.h"
+#include "platform/canvas.h"
 
 namespace vx {
 namespace {

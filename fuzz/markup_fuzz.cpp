@@ -5,7 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "markup/markup.h"
 #include "markup/scanner.h"
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
 #include "markup/wideutils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -26,5 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     (void)vx::TrimWide(run);
     (void)vx::ReadIntegerText(tag.text);
   }
+
+  // Measuring and drawing: defined results, no reads or writes outside the canvas.
+  const auto heights = vx::MarkupLineHeights(text);
+  if (heights.empty() || heights.size() > tags + 1) __builtin_trap();
+  if (vx::MarkupLineHeight(text, -1) < 0 || vx::MarkupWidth(text, -1) < 0) __builtin_trap();
+  static vx::TBitmap sheet;
+  if (sheet.Empty()) {
+    sheet.SetPixelFormat(vx::TPixelFormat::pf8bit);
+    sheet.SetSize(160, 90);
+  }
+  vx::DrawMarkup(sheet.Canvas(), size % 7 - 3, size % 5 - 2, text);
   return 0;
+}
+
+// fontconfig keeps its configuration for the life of the process; that is not ours to free.
+// Weak: the platform may bring the same suppression.
+extern "C" __attribute__((weak)) const char *__lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
 }
