@@ -486,9 +486,14 @@ void VXOSD_CALL VxOSD_DeleteDC(HDC dc) {
 void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user) {
   Library &lib = Lib();
   std::lock_guard lock(lib.mutex);
+  if (lib.form && !OnOwnerThread()) {
+    // The running library calls the callback on its own thread: change it only there.
+    SetError("VxOSD_SetFrameCallback: VxOSD runs on another thread");
+    return;
+  }
   lib.callback = cb;
   lib.callback_user = user;
-  if (OnOwnerThread()) AttachCallback(lib);
+  AttachCallback(lib);
 }
 
 uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size) {

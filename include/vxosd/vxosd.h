@@ -137,9 +137,10 @@ VXOSD_API HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t
 VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
 /* The output of a cycle without a card: cb receives the composed frame as a frame stream
  * (8-byte header, 1024-byte A/Y/Cb/Cr palette with the colour levels, 640 x 480 palette
- * indices), valid during the call only. Null cb switches the output off. May be set before
- * InitVxOSD; it is called on the library's thread. Calling FreeVxOSD or InitVxOSD from inside
- * cb is refused. */
+ * indices), valid during the call only. Null cb switches the output off. Set it before
+ * InitVxOSD or on the library's thread (elsewhere it is refused while the library runs); it
+ * is called on the library's thread. Calling FreeVxOSD or InitVxOSD from inside cb is
+ * refused. With a card the frames go to the card instead. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
 /* The message of the last failed call on this thread, as UTF-8: copies at most size - 1 bytes

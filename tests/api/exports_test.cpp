@@ -232,6 +232,7 @@ TEST(ExportsTest, CallsFromAnotherThreadAreRefused) {
     advanced = VxOSD_AdvanceClock(60);
     free_result = FreeVxOSD();
     init = InitVxOSD();  // refused too: the library runs on the first thread
+    VxOSD_SetFrameCallback(nullptr, nullptr);  // refused: the first thread's output stays
     message = HostScene::LastError();
   });
   other.join();
@@ -245,6 +246,7 @@ TEST(ExportsTest, CallsFromAnotherThreadAreRefused) {
   EXPECT_EQ(SetVxComponent_Pos("p", 0, 0, 10, 10), 1);
   EXPECT_EQ(SetVxComponent_Pos("q", 0, 0, 10, 10), 0);
   EXPECT_EQ(s.Advance(60), 1u);
+  EXPECT_EQ(s.frames(), 1);
 }
 
 TEST(ExportsTest, NullArgumentsAreRefused) {
