@@ -23,6 +23,12 @@ class TextRowsTest : public ::testing::Test {
     osd.reset();
     MessageLoop::Current().SetClock(std::make_shared<RealClock>());
   }
+  int InkIn(const TRect &r) {
+    int n = 0;
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) n += osd->Frame().GetPixel(x, y) != kKeyColor;
+    return n;
+  }
   std::unique_ptr<TOSD> osd;
 };
 
@@ -79,6 +85,27 @@ TEST_F(TextRowsTest, TextRectMeasuresInTheComponentFont) {
   TRect r{1, 2, 3, 4};
   EXPECT_FALSE(osd->GetComponent_TextRect("p", u"x", r));
   EXPECT_EQ(r, (TRect{1, 2, 3, 4}));
+}
+
+TEST_F(TextRowsTest, VisibleTextAndTickerAppearInTheFrame) {
+  osd->AddComponent("title", eOSDText);
+  osd->SetComponent_Pos("title", 20, 400, 0, 0);
+  osd->SetComponent_Font("title", u"宋体", clWhite, 24);
+  osd->SetComponent_Text("title", u"标题");
+  osd->SetComponent_Visible("title", false, true);
+  osd->AddComponent("news", eOSDScrollText);
+  osd->SetComponent_Pos("news", 0, 0, 0, 0);
+  osd->SetComponent_Font("news", u"宋体", clYellow, 24);
+  osd->SetComponent_Text("news", u"新闻");
+  osd->SetComponent_TextStep("news", 40);
+  osd->SetComponent_Visible("news", false, true);
+  osd->ComposeFrame();
+  EXPECT_GT(InkIn({20, 400, 120, 440}), 0);
+  EXPECT_EQ(InkIn({0, 0, 640, 30}), 0);  // the ticker starts outside its window
+  MessageLoop::Current().Advance(400);   // ten ticks: 400 pixels in
+  osd->ComposeFrame();
+  EXPECT_GT(InkIn({240, 0, 340, 40}), 0);
+  EXPECT_EQ(InkIn({0, 0, 200, 40}), 0);
 }
 
 }  // namespace
