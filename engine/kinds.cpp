@@ -14,7 +14,7 @@ const TOSDKindOps *const kKindTable[kComponentKindCount] = {
 
     &kPictureOps,  // eOSDPicute
 
-    nullptr,  // eOSDDateTime
+    &kDateTimeOps,  // eOSDDateTime
 };
 
 }  // namespace

@@ -74,5 +74,6 @@ extern const TOSDKindOps kPanelOps;
 extern const TOSDKindOps kPictureOps;
 extern const TOSDKindOps kScrollTextOps;
 extern const TOSDKindOps kTextOps;
+extern const TOSDKindOps kDateTimeOps;
 
 }  // namespace vx
