@@ -79,6 +79,18 @@ std::string LowerAscii(std::string_view s) {
   return out;
 }
 
+// Face names are at most 31 characters, as in the original platform's font description; a
+// longer name is cut (which also bounds what hostile names cost in the caches).
+std::string_view FaceName(std::string_view name) {
+  constexpr int kMaxFaceChars = 31;
+  int chars = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;  // continuation byte
+    if (chars++ == kMaxFaceChars) return name.substr(0, i);
+  }
+  return name;
+}
+
 struct Substitute {
   const char *family;
   bool bold;
@@ -616,7 +628,7 @@ int PixelsPerEm(const TFont &font) {
     // A positive height is the cell height: scale by the face's em share of its cell.
     FontEngine &e = FontEngine::Instance();
     std::lock_guard lock(e.mutex);
-    auto set = e.ResolveSet(font.Name, (font.Style & fsBold) != 0, (font.Style & fsItalic) != 0,
+    auto set = e.ResolveSet(FaceName(font.Name), (font.Style & fsBold) != 0, (font.Style & fsItalic) != 0,
                             font.Charset);
     const FontMetrics m = e.ComputeMetrics(set->primary, 1000);
     ppem = m.Height() > 0 ? MulDiv(std::min(h, kMaxPixelsPerEm * 4), 1000, m.Height()) : h;
@@ -630,14 +642,14 @@ std::shared_ptr<const FontInstance> GetFontInstance(const TFont &font) {
   const bool italic = (font.Style & fsItalic) != 0;
   int escapement = font.Escapement % 3600;
   if (escapement < 0) escapement += 3600;
-  std::string key = LowerAscii(font.Name);
+  std::string key = LowerAscii(FaceName(font.Name));
   key += '\0';
   key += std::to_string(ppem) + ',' + std::to_string(bold) + std::to_string(italic) + ',' +
          std::to_string(escapement) + ',' + std::to_string(font.Charset == GB2312_CHARSET);
   FontEngine &e = FontEngine::Instance();
   std::lock_guard lock(e.mutex);
   if (auto it = e.instances.find(key); it != e.instances.end()) return it->second;
-  auto set = e.ResolveSet(font.Name, bold, italic, font.Charset);
+  auto set = e.ResolveSet(FaceName(font.Name), bold, italic, font.Charset);
   // The instance keeps its face set alive even if the set cache is cleared.
   struct Holder {
     std::shared_ptr<const FontFaceSet> set;
@@ -656,7 +668,7 @@ std::string ResolveFamilyName(std::string_view name, bool bold, bool italic,
                               std::uint8_t charset) {
   FontEngine &e = FontEngine::Instance();
   std::lock_guard lock(e.mutex);
-  auto set = e.ResolveSet(name, bold, italic, charset);
+  auto set = e.ResolveSet(FaceName(name), bold, italic, charset);
   return e.FamilyOf(set->primary);
 }
 

@@ -86,6 +86,17 @@ TEST(FontResolve, UnknownFaceFallsBackToTheDefault) {
             "AR PL UMing CN");
 }
 
+TEST(FontResolve, NamesAreCutAt31Characters) {
+  // The name as the original platform keeps it: 31 characters, then the rest is ignored.
+  const std::string name31 = "一二三四五六七八九十" + std::string(21, 'x');  // 31 characters
+  EXPECT_EQ(GetFontInstance(MakeFont(name31 + "tail", 12)), GetFontInstance(MakeFont(name31, 12)));
+  EXPECT_NE(GetFontInstance(MakeFont(name31.substr(0, name31.size() - 1) + "y", 12)),
+            GetFontInstance(MakeFont(name31, 12)));
+  const std::string huge(1 << 20, 'x');
+  EXPECT_EQ(ResolveFamilyName(huge), "Liberation Sans");
+  EXPECT_GT(GetFontInstance(MakeFont(huge, 12))->Width(U"abc"), 0);
+}
+
 TEST(FontResolve, ArialBlackIsBold) {
   auto black = GetFontInstance(MakeFont("Arial Black", 20));
   auto plain = GetFontInstance(MakeFont("Arial", 20));
