@@ -78,26 +78,38 @@ void DrawGradientText(TCanvas &canvas, std::u16string_view text, const TRect &re
   canvas.EndPath();
   canvas.SelectClipPath(RGN_COPY);
   // The ramp goes straight through the glyph clip: the same pixels as copying a 24-bit ramp
-  // bitmap, without allocating one as large as the text.
+  // bitmap, without allocating one as large as the text. Everything outside the mask (and
+  // outside the bitmap) stays as it is.
   TBitmap &bitmap = canvas.Bitmap();
   const int width = std::min(rect.Width(), bitmap.Width());
   const int height = std::min(rect.Height(), bitmap.Height());
   if (width > 0 && height > 0) {
-    // FillSpan clips to the glyph mask.
-    const int y0 = 0, y1 = height, x0 = 0, x1 = width;
-    if (vertical_ramp) {
-      const auto ramp = GradientRamp(c1, c2, rect.Height());
-      for (int y = y0; y < y1; ++y) canvas.FillSpan(x0, x1, y, ramp[y]);
+    const auto ramp = GradientRamp(c1, c2, vertical_ramp ? rect.Height() : rect.Width());
+    const TClipRegion &clip = canvas.Clip();
+    if (bitmap.PixelFormat() == TPixelFormat::pf8bit && clip.HasMask()) {
+      // The component case: palette indices straight into the rows under the glyph mask.
+      std::vector<std::uint8_t> index(ramp.size());
+      for (std::size_t i = 0; i < ramp.size(); ++i) index[i] = bitmap.NearestIndex(ramp[i]);
+      const TRect b = clip.Bounds();
+      const int x0 = std::max(0, b.Left), x1 = std::min(width, b.Right);
+      for (int y = std::max(0, b.Top); y < std::min(height, b.Bottom); ++y) {
+        const std::uint8_t *mask = clip.MaskRow(y);
+        if (!mask) continue;
+        std::uint8_t *row = bitmap.ScanLine(y);
+        for (int x = x0; x < x1; ++x)
+          if (mask[x]) row[x] = index[vertical_ramp ? y : x];
+      }
+      bitmap.Changed();
+    } else if (vertical_ramp) {
+      for (int y = 0; y < height; ++y) canvas.FillSpan(0, width, y, ramp[y]);
     } else {
-      const auto ramp = GradientRamp(c1, c2, rect.Width());
-      for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1;) {
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width;) {
           int end = x + 1;
-          while (end < x1 && ramp[end] == ramp[x]) ++end;
+          while (end < width && ramp[end] == ramp[x]) ++end;
           canvas.FillSpan(x, end, y, ramp[x]);
           x = end;
         }
-      }
     }
   }
   canvas.SelectClipRgn(nullptr);
