@@ -235,21 +235,21 @@ Decoded Decode(std::span<const std::byte> in) {
   if (off_bits < after_header || off_bits > size)
     Fail("pixel data offset " + std::to_string(off_bits) + " outside the file");
 
+  std::span<const std::byte> data = in.subspan(off_bits);
+  const std::size_t src_stride = static_cast<std::size_t>((width * bpp + 31) / 32 * 4);
+  const std::size_t need = src_stride * static_cast<std::size_t>(height);
+  if (!rle && data.size() < need) Fail("truncated pixel data");  // before allocating
   try {
     out.pixels.assign(static_cast<std::size_t>(out.stride) * static_cast<std::size_t>(out.height), 0);
   } catch (const std::bad_alloc &) {
     throw EOutOfResources("Out of memory for bitmap pixels");
   }
-  std::span<const std::byte> data = in.subspan(off_bits);
   if (rle) {
     DecodeRle(data, compression == BI_RLE4, out);
     out.consumed = size;
     return out;
   }
 
-  const std::size_t src_stride = static_cast<std::size_t>((width * bpp + 31) / 32 * 4);
-  const std::size_t need = src_stride * static_cast<std::size_t>(height);
-  if (data.size() < need) Fail("truncated pixel data");
   out.consumed = off_bits + need;
   for (int y = 0; y < out.height; ++y) {
     const std::byte *s = data.data() + src_stride * static_cast<std::size_t>(top_down ? y : out.height - 1 - y);

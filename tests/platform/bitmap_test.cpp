@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/canvas.h"
@@ -139,6 +140,25 @@ TEST(BitmapPalette, CachedSearchAgreesWithAPlainSearch) {
       const TPaletteEntry &e = pal[i];
       ASSERT_EQ(bmp.NearestIndex(RGB(e.peRed, e.peGreen, e.peBlue)),
                 NearestIndexReference(pal, e.peRed, e.peGreen, e.peBlue));
+    }
+  }
+}
+
+// Past its cap of answer blocks the map searches the cell's candidates; the answers stay the
+// same. Colours are drawn near each other so that cells are reused as well as built.
+TEST(BitmapPalette, MapWithFewBlocksAgreesWithAPlainSearch) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> byte(0, 255), near(-12, 12);
+  for (int round = 0; round < 6; ++round) {
+    const TPalette pal = testing::RandomPalette(rng);
+    const PaletteMap map(pal, round % 2 ? 0 : 8);
+    int r = byte(rng), g = byte(rng), b = byte(rng);
+    for (int k = 0; k < 20000; ++k) {
+      if (k % 50 == 0) r = byte(rng), g = byte(rng), b = byte(rng);
+      const int rr = std::clamp(r + near(rng), 0, 255), gg = std::clamp(g + near(rng), 0, 255),
+                bb = std::clamp(b + near(rng), 0, 255);
+      ASSERT_EQ(map.Nearest(rr, gg, bb), NearestIndexReference(pal, rr, gg, bb))
+          << rr << "," << gg << "," << bb;
     }
   }
 }
