@@ -1,2 +1,2 @@
 vxosd_bench(picture SOURCES ${CMAKE_CURRENT_LIST_DIR}/picture_bench.cpp
-            DEPS vxosd_components)
+            DEPS vxosd_engine vxosd_components)
