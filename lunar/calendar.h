@@ -12,9 +12,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "lunar/calcolors.h"
 #include "lunar/calendar_hint.h"
+#include "lunar/calendar_input.h"
 #include "lunar/festival.h"
 #include "lunar/lunardate.h"
 #include "platform/canvas.h"
@@ -156,6 +158,52 @@ class TYnrCalendar {
   int CellWidth() const { return FCellWidth; }
   int CellHeight() const { return FCellHeight; }
 
+  // ---- layout, painting and input (calendar_paint.cpp, calendar_input.cpp) ----
+  // Lays out title, weekday row, day cells, cell parts and arrows for the client size, and
+  // fits the font sizes when AutoFontSize is on.
+  void CalcLayout();
+  // Paints the whole client area onto a canvas of the client's size (laying out first when a
+  // layout is pending); PaintUpdate paints only the pending update area and returns it.
+  void Paint(TCanvas &canvas);
+  TRect PaintUpdate(TCanvas &canvas);
+  // Draws a day's lunar text (solar term, stem-branch or lunar day) or festival text into a
+  // part of a cell (client coordinates); same_month tells whether the day is in Date's month.
+  void DrawLunarText(TCanvas &canvas, const TRect &part, TDateTime date, bool same_month);
+  void DrawFestivalText(TCanvas &canvas, const TRect &part, TDateTime date, bool same_month);
+  // Week number of a date: ISO 8601 with UseISO8601, else weeks starting on Sunday.
+  int WeekNumber(TDateTime date) const;
+  static std::string EnWeekDayName(int n, bool long_name);
+  static std::string EnMonthName(int month, bool long_name);
+  // The hint lines of a day (UTF-16).
+  std::u16string CellHintText(TDateTime date) const;
+  // Largest font size (5..1000, 4 when 5 does not fit) at which text fits max_w x max_h.
+  static int FitFontSize(TCanvas &canvas, const TFont &font, std::u16string_view text,
+                         int max_w, int max_h);
+
+  // Input, in client coordinates.
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void MouseMove(TShiftState shift, int x, int y);
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void MouseLeave();
+  // Handles Page Up/Down, Home, End and the arrow keys (and Enter as a click) when no
+  // modifier is held; returns whether the key was used.
+  bool KeyDown(WORD key, TShiftState shift);
+  // Selects the cell under (x, y) inside DaysRect.
+  void SelectCellAt(int x, int y);
+  bool Focused() const { return FFocused; }
+  std::function<void(TYnrCalendar &sender)> OnClick;
+
+  const TRect &NumberRect() const { return FNumberRect; }
+  const TRect &LunarRect() const { return FLunarRect; }
+  const TRect &FestivalRect() const { return FFestivalRect; }
+  const TRect &PrevYearRect() const { return FPrevYearRect; }
+  const TRect &PrevMonthRect() const { return FPrevMonthRect; }
+  const TRect &NextMonthRect() const { return FNextMonthRect; }
+  const TRect &NextYearRect() const { return FNextYearRect; }
+  const TRect &HintCellRect() const { return FHintCellRect; }
+  int MaxFtvBytes() const { return FMaxFtvBytes; }
+  bool UserSelect() const { return FUserSelect; }
+
   // Called by SetDate after every accepted change.
   void Change();
 
@@ -176,6 +224,7 @@ class TYnrCalendar {
   bool FUserSelect = false;  // while the user selects with mouse or keys
   int FCellWidth = 0, FCellHeight = 0;
   int FMaxFtvBytes = 6;
+  bool FFocused = false;
 
  private:
   TDateTime date_ = 0;
