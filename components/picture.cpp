@@ -322,13 +322,18 @@ void TOSDPicute::OnMovieTimer() {
   } else {
     ++frame_;
   }
-  // A frame that cannot be shown leaves the previous one; the movie goes on.
+  // A frame that cannot be shown leaves the previous one; the movie goes on. Nothing may
+  // escape a timer event: the host's message loop would carry it.
   try {
     ShowMovieFrame();
   } catch (const std::exception &e) {
     last_movie_error_ = e.what();
   }
-  DrawCaption();
+  try {
+    DrawCaption();
+  } catch (const std::exception &e) {
+    last_movie_error_ = e.what();
+  }
 }
 
 void TOSDPicute::DrawCaption() {
