@@ -1,5 +1,7 @@
 // The engine as an object: construction, activation, the 60 ms compositing cycle and its
 // outputs, destruction.
+#include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "card/card.h"
@@ -15,6 +17,32 @@ TFrm_dbg::TFrm_dbg() {
   Width = 696;
   Height = 480;
 }
+
+namespace {
+
+// The plain copy of a component onto the frame when both are 8-bit over one palette: the
+// bytes of the rows that land inside the frame, no conversion. Returns false when the
+// formats differ (the caller then copies through the canvas).
+bool CopyRows(TOSDObject &component, TOSDGraphic &frame) {
+  if (component.PixelFormat() != TPixelFormat::pf8bit ||
+      frame.PixelFormat() != TPixelFormat::pf8bit || component.Palette() != frame.Palette())
+    return false;
+  // 64-bit edges: positions and sizes come from the host unchecked.
+  const long long x0 = std::max<long long>(component.x, 0);
+  const long long y0 = std::max<long long>(component.y, 0);
+  const long long x1 = std::min<long long>(static_cast<long long>(component.x) + component.Width(),
+                                           frame.Width());
+  const long long y1 = std::min<long long>(static_cast<long long>(component.y) + component.Height(),
+                                           frame.Height());
+  if (x0 >= x1 || y0 >= y1) return true;  // wholly outside the frame: nothing to copy
+  const auto n = static_cast<std::size_t>(x1 - x0);
+  for (long long y = y0; y < y1; ++y)
+    std::memcpy(frame.ScanLine(static_cast<int>(y)) + x0,
+                component.ScanLine(static_cast<int>(y - component.y)) + (x0 - component.x), n);
+  return true;
+}
+
+}  // namespace
 
 TOSD::TOSD() {
   registry_ = std::make_unique<TOSDObjList>();
@@ -77,11 +105,12 @@ void TOSD::ComposeFrame() {
     const TOSDKindOps *ops = KindOps(c->mode);
     if (ops && ops->Draw) {
       ops->Draw(*c, frame);
-    } else {
+    } else if (!CopyRows(*c, frame)) {
       BitBlt(canvas.Handle(), c->x, c->y, c->Width(), c->Height(), c->Canvas().Handle(), 0, 0,
              SRCCOPY);
     }
   }
+  frame.Changed();
 
   if (debug_open_ && debug_form_) {
     BitBlt(debug_form_->Canvas().Handle(), 0, 0, frame.Width(), frame.Height(), canvas.Handle(),

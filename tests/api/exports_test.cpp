@@ -85,6 +85,8 @@ TEST(ExportsTest, ComponentsAreClippedAtEveryEdge) {
   ASSERT_TRUE(HostScene::Panel("top", 300, -10, 20, 30, 0xFFFFFF));
   ASSERT_TRUE(HostScene::Panel("bottom", 400, 470, 20, 30, 0x00FFFF));  // yellow
   ASSERT_TRUE(HostScene::Panel("far", 5000, -5000, 20, 20, 0xFF00FF));
+  ASSERT_TRUE(HostScene::Panel("max", 2147483647 - 5, 2147483647 - 5, 20, 20, 0xFF00FF));
+  ASSERT_TRUE(HostScene::Panel("min", -2147483647 - 1, -2147483647 - 1, 20, 20, 0xFF00FF));
   s.Advance(60);
   EXPECT_EQ(s.Count(601, 101, 640, 119, 249), 39L * 18);  // cut at the right edge
   EXPECT_EQ(s.Count(0, 0, 600, 480, 249), 0);             // nothing wrapped round
