@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
 // fontconfig keeps its configuration for the life of the process; that is not ours to free.
 // Weak: the platform may bring the same suppression.
-extern "C" __attribute__((weak)) const char *__lsan_default_suppressions() {
+extern "C" __attribute__((weak, visibility("default"), used)) const char *__lsan_default_suppressions() {
   return "leak:libfontconfig.so\n";
 }

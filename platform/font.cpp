@@ -40,7 +40,8 @@ int MulDiv(int number, int numerator, int denominator) {
   // Round half away from zero.
   if (2 * (r < 0 ? -r : r) >= (denominator < 0 ? -static_cast<long long>(denominator) : denominator))
     q += ((product < 0) != (denominator < 0)) ? -1 : 1;
-  return static_cast<int>(std::clamp<long long>(q, INT32_MIN, INT32_MAX));
+  // -INT32_MAX, not INT32_MIN: callers negate the result (font heights and sizes).
+  return static_cast<int>(std::clamp<long long>(q, -INT32_MAX, INT32_MAX));
 }
 
 int TFont::Size() const { return -MulDiv(height_, 72, 96); }

@@ -6,6 +6,12 @@
 
 #include "vxosd/vxosd.h"
 
+// The library keeps fontconfig's configuration for the life of the process, and its own
+// suppression is hidden inside libvxosd.so; weak, in case the platform brings one too.
+extern "C" __attribute__((weak, visibility("default"), used)) const char *__lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace {
 
 const uint16_t *W(const std::u16string &s) { return reinterpret_cast<const uint16_t *>(s.c_str()); }
