@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -74,6 +75,20 @@ TEST(BmpRoundTrip, StreamAndFileWrappers) {
   EXPECT_THROW(fromfile.LoadFromFile((dir / "none.bmp").string()), EFOpenError);
   EXPECT_EQ(fromfile.Width(), 3);
   std::filesystem::remove_all(dir);
+}
+
+// The fuzzer's seeds are meant to be valid pictures of each kind; keep them so.
+TEST(BmpDecode, FuzzSeedsAllLoad) {
+  const char *root = std::getenv("VXOSD_SOURCE_DIR");
+  const std::filesystem::path dir = std::filesystem::path(root ? root : ".") / "fuzz/corpus/bmp";
+  int n = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+    TBitmap bmp;
+    EXPECT_NO_THROW(bmp.LoadFromFile(entry.path().string())) << entry.path();
+    EXPECT_FALSE(bmp.Empty()) << entry.path();
+    ++n;
+  }
+  EXPECT_GE(n, 10);
 }
 
 TEST(BmpDecode, OneBitTopDownAndBottomUp) {
