@@ -9,6 +9,11 @@
 //   5 bottom to top, 6 top to bottom: vertical (one CJK character per line).
 // Other values never move; their layout is that of the nearest defined mode: below 1 as 1
 // (lines as in the text, horizontal gradient), above 6 as 6 (vertical, vertical gradient).
+//
+// A window set through w and h takes exactly that size; a negative or absurd one (beyond the
+// components' caps) leaves the window empty, as for every component. The strip may be far
+// wider than a window (a long ticker) and is capped by kMaxStripSide and kMaxStripPixels: a
+// longer text shows its beginning.
 
 #include <array>
 #include <memory>
