@@ -57,14 +57,14 @@ struct MessageLoop::Impl {
   // Keeps the timerfd's expiry on the earliest due time (real clock only).
   void Rearm() {
     if (timer_fd < 0) return;
-    itimerspec spec{};
+    itimerspec due_at{};
     if (!queue.empty() && !clock->IsManual()) {
       std::int64_t due = std::max<std::int64_t>(queue.begin()->due, 0);
-      spec.it_value.tv_sec = due / 1000;
-      spec.it_value.tv_nsec = (due % 1000) * 1000000;
-      if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+      due_at.it_value.tv_sec = due / 1000;
+      due_at.it_value.tv_nsec = (due % 1000) * 1000000;
+      if (due_at.it_value.tv_sec == 0 && due_at.it_value.tv_nsec == 0) due_at.it_value.tv_nsec = 1;
     }
-    timerfd_settime(timer_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(timer_fd, TFD_TIMER_ABSTIME, &due_at, nullptr);
   }
 
   // Fires the earliest timer if it is due at `now`. The next event counts from `fire_at`.

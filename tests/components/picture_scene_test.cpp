@@ -26,18 +26,18 @@ class PictureScene : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     // 8 x 8, white with a red 4 x 4 square in the middle: white (bottom-left) is keyed out.
-    testing::BmpSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.bpp = 24;
+    testing::BmpSpec layout;
+    layout.width = 8;
+    layout.height = 8;
+    layout.bpp = 24;
     std::vector<std::uint8_t> rows;
     for (int y = 7; y >= 0; --y)
       for (int x = 0; x < 8; ++x) {
         const bool red = x >= 2 && x < 6 && y >= 2 && y < 6;
         rows.insert(rows.end(), {std::uint8_t(red ? 0 : 255), std::uint8_t(red ? 0 : 255), 255});
       }
-    spec.pixels = testing::PadRows(rows, 24);
-    Write("pic.bmp", testing::BuildBmp(spec));
+    layout.pixels = testing::PadRows(rows, 24);
+    Write("pic.bmp", testing::BuildBmp(layout));
     std::ofstream(dir_ / "bad.bmp") << "BM but nothing a bitmap needs";
   }
   void TearDown() override {

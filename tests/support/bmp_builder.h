@@ -20,7 +20,7 @@ struct BmpSpec {
   std::vector<std::uint8_t> pixels;          // raw pixel data as stored
 };
 
-std::vector<std::byte> BuildBmp(const BmpSpec &spec);
+std::vector<std::byte> BuildBmp(const BmpSpec &layout);
 
 // Row padding helper: pads each `row_bytes` row of `rows` to a multiple of 4 bytes.
 std::vector<std::uint8_t> PadRows(const std::vector<std::uint8_t> &rows, int row_bytes);
