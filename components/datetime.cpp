@@ -19,8 +19,11 @@ std::u16string NowPart() {
   const TDateTime now = Now();
   std::u16string s = ToUtf16(FormatDateTime(ShortDateFormat(), now));
   const TDateParts p = DecodeDateTime(now);
-  if (p.Hour != 0 || p.Minute != 0 || p.Second != 0)
-    s += u" " + ToUtf16(FormatDateTime(LongTimeFormat(), now));
+  if (p.Hour != 0 || p.Minute != 0 || p.Second != 0) {
+    // Appended piece by piece: gcc 12 -O3 reports a false -Wrestrict on u" " + string.
+    s += u' ';
+    s += ToUtf16(FormatDateTime(LongTimeFormat(), now));
+  }
   return s;
 }
 
