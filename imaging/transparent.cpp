@@ -1,5 +1,6 @@
 #include "imaging/transparent.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -69,15 +70,25 @@ void TKeyedCopyCache::Rebuild(TBitmap &source, const TBitmap &dest) {
   mapped.Canvas().Draw(0, 0, source);
   const TColor key = source.TransparentColor() & 0xFFFFFF;
   indices_.resize(static_cast<std::size_t>(w) * h);
-  opaque_.resize(indices_.size());
+  runs_.clear();
+  row_runs_.assign(static_cast<std::size_t>(h) + 1, 0);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t *src = source.ScanLine(y);
     std::memcpy(&indices_[static_cast<std::size_t>(y) * w], mapped.ScanLine(y),
                 static_cast<std::size_t>(w));
-    std::uint8_t *mask = &opaque_[static_cast<std::size_t>(y) * w];
-    for (int x = 0; x < w; ++x)
-      mask[x] = PixelColor(src, x, source.PixelFormat(), source.Palette()) != key;
+    row_runs_[static_cast<std::size_t>(y)] = static_cast<std::uint32_t>(runs_.size());
+    int start = -1;
+    for (int x = 0; x < w; ++x) {
+      const bool opaque = PixelColor(src, x, source.PixelFormat(), source.Palette()) != key;
+      if (opaque && start < 0) start = x;
+      if (!opaque && start >= 0) {
+        runs_.push_back({start, x - start});
+        start = -1;
+      }
+    }
+    if (start >= 0) runs_.push_back({start, w - start});
   }
+  row_runs_[static_cast<std::size_t>(h)] = static_cast<std::uint32_t>(runs_.size());
   source_ = &source;
   change_ = source.ChangeCount();
   width_ = w;
@@ -101,15 +112,17 @@ void TKeyedCopyCache::Draw(TBitmap &source, TBitmap &dest, int x, int y) {
   if (!Fresh(source, dest)) Rebuild(source, dest);
   const TRect area = IntersectRect(whole, Bounds(x, y, width_, height_));
   if (area.IsEmpty()) return;
+  // Source columns that land inside the frame.
+  const int lo = area.Left - x, hi = area.Right - x;
   for (int row = area.Top; row < area.Bottom; ++row) {
-    const std::size_t offset =
-        static_cast<std::size_t>(row - y) * width_ + static_cast<std::size_t>(area.Left - x);
-    const std::uint8_t *idx = &indices_[offset];
-    const std::uint8_t *mask = &opaque_[offset];
-    std::uint8_t *out = dest.ScanLine(row) + area.Left;
-    const int n = area.Width();
-    for (int i = 0; i < n; ++i)
-      if (mask[i]) out[i] = idx[i];
+    const std::size_t r = static_cast<std::size_t>(row - y);
+    const std::uint8_t *idx = &indices_[r * static_cast<std::size_t>(width_)];
+    std::uint8_t *out = dest.ScanLine(row) + area.Left;  // source column lo
+    for (std::uint32_t k = row_runs_[r]; k < row_runs_[r + 1]; ++k) {
+      const int a = std::max(runs_[k].start, lo);
+      const int b = std::min(runs_[k].start + runs_[k].length, hi);
+      if (a < b) std::memcpy(out + (a - lo), idx + a, static_cast<std::size_t>(b - a));
+    }
   }
   dest.Changed();
 }

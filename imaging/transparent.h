@@ -51,7 +51,14 @@ class TKeyedCopyCache {
   TPalette source_palette_{};
   TPalette dest_palette_{};
   std::vector<std::uint8_t> indices_;  // width x height target indices
-  std::vector<std::uint8_t> opaque_;   // 1 where the pixel is drawn
+  // The drawn (not keyed) pixels as runs per row: row r's runs are
+  // runs_[row_runs_[r] .. row_runs_[r + 1]), each [start, start + length) in source columns.
+  struct Run {
+    int start;
+    int length;
+  };
+  std::vector<Run> runs_;
+  std::vector<std::uint32_t> row_runs_;
   std::uint64_t rebuilds_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "imaging/osd_graphic.h"
+#include "platform/pixels.h"
 #include "tests/support/frame_probe.h"
 
 namespace vx::test {
@@ -184,6 +185,56 @@ TEST_F(KeyedCopy, CacheDrawsWhatTheKeyedCopyDrawsAndMapsOncePerChange) {
           << "round " << round << " row " << y;
   }
   EXPECT_EQ(cache.Rebuilds(), 10u);
+}
+
+// The runs of drawn pixels: pictures with long keyed and drawn stretches, whole keyed rows,
+// 8-bit and 24-bit sources, placed anywhere (partly or wholly off the frame); compared with
+// the plain keyed copy done pixel by pixel (no 1:1 shortcut either).
+TEST_F(KeyedCopy, CacheRunsDrawWhatThePlainKeyedCopyDraws) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    TBitmap picture;
+    picture.SetPixelFormat(round % 2 ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    const int w = 1 + static_cast<int>(rng() % 90), h = 1 + static_cast<int>(rng() % 60);
+    const TColor colours[3] = {kWhite, kRed, static_cast<TColor>(rng() & 0xFFFFFF)};
+    if (picture.PixelFormat() == TPixelFormat::pf8bit) {
+      TPalette pal{};
+      for (int i = 0; i < 3; ++i)
+        pal[i] = {static_cast<std::uint8_t>(GetRValue(colours[i])),
+                  static_cast<std::uint8_t>(GetGValue(colours[i])),
+                  static_cast<std::uint8_t>(GetBValue(colours[i])), 0};
+      picture.SetPalette(pal);
+    }
+    picture.SetSize(w, h);
+    for (int y = 0; y < h; ++y) {
+      const bool keyed_row = rng() % 5 == 0;
+      bool keyed = rng() % 2 == 0;
+      for (int x = 0; x < w; ++x) {
+        if (rng() % 6 == 0) keyed = !keyed;  // stretches of either kind
+        const int c = keyed_row || keyed ? 0 : 1 + (x & 1);
+        if (picture.PixelFormat() == TPixelFormat::pf8bit)
+          picture.ScanLine(y)[x] = static_cast<std::uint8_t>(c);
+        else
+          picture.SetPixel(x, y, colours[c]);
+      }
+    }
+    picture.SetTransparentColor(kWhite);
+    const int px = static_cast<int>(rng() % 200) - 100, py = static_cast<int>(rng() % 140) - 70;
+    TOSDGraphic expected, actual;
+    MakeFrame(expected, 64, 48);
+    MakeFrame(actual, 64, 48);
+    SetUnscaledBlitFastPath(false);
+    DrawBitmapTransparent(picture, expected.Canvas().Handle(), px, py, w, h);
+    SetUnscaledBlitFastPath(true);
+    TKeyedCopyCache cache;
+    cache.Draw(picture, actual, px, py);
+    cache.Draw(picture, actual, px, py);  // drawn twice: the same, mapped once
+    EXPECT_EQ(cache.Rebuilds(), 1u);
+    for (int y = 0; y < 48; ++y)
+      ASSERT_EQ(0, std::memcmp(expected.ScanLine(y), actual.ScanLine(y), 64))
+          << "round " << round << " row " << y << " at " << px << "," << py << " " << w << "x"
+          << h;
+  }
 }
 
 TEST_F(KeyedCopy, CacheFallsBackWhereTheShortcutDoesNotApply) {
