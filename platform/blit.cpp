@@ -3,6 +3,7 @@
 // destination pixel), then one kernel chosen by the two pixel formats walks the rows.
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/bitmap.h"
@@ -15,6 +16,8 @@ namespace vx {
 namespace {
 
 __extension__ typedef __int128 Wide;
+
+std::atomic<bool> g_unscaled_fast_path{true};
 
 bool SamePalette(const TPalette &a, const TPalette &b) {
   for (int i = 0; i < 256; ++i)
@@ -97,6 +100,18 @@ bool MapAxis(long long d, long long w, long long s, long long sw, bool mirror, i
   const long long b = std::min<long long>(d + w, hi);
   if (a >= b) return false;
   out.clear();
+  if (w == sw && !mirror && g_unscaled_fast_path.load(std::memory_order_relaxed)) {
+    // 1:1: destination x takes source s + (x - d), no division needed; the valid source
+    // columns [0, limit) are the destination columns [d - s, d - s + limit).
+    const long long first_x = std::max(a, d - s);
+    const long long end_x = std::min(b, d - s + limit);
+    if (first_x >= end_x) return false;
+    out.resize(static_cast<std::size_t>(end_x - first_x));
+    const int s0 = static_cast<int>(s + (first_x - d));
+    for (std::size_t k = 0; k < out.size(); ++k) out[k] = s0 + static_cast<int>(k);
+    first = static_cast<int>(first_x);
+    return true;
+  }
   out.reserve(static_cast<std::size_t>(b - a));
   long long start = -1;
   for (long long x = a; x < b; ++x) {
@@ -117,6 +132,8 @@ bool MapAxis(long long d, long long w, long long s, long long sw, bool mirror, i
 }
 
 }  // namespace
+
+void SetUnscaledBlitFastPath(bool on) { g_unscaled_fast_path.store(on, std::memory_order_relaxed); }
 
 void RunBlit(const Surface &dst, const PaletteMap *dst_map, const Surface &src,
              const BlitPlan &plan) {

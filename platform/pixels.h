@@ -53,4 +53,9 @@ void RunBlit(const Surface &dst, const PaletteMap *dst_map, const Surface &src,
 
 const PaletteMap &PaletteMapOf(const TBitmap &bitmap);
 
+// Unscaled copies (source and destination extents equal, no mirroring) map their rows and
+// columns without the general division; on by default. Off, every copy takes the general
+// per-pixel mapping (for tests that compare the two).
+void SetUnscaledBlitFastPath(bool on);
+
 }  // namespace vx

@@ -10,6 +10,7 @@
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/palette_map.h"
+#include "platform/pixels.h"
 #include "tests/support/bitmaps.h"
 
 namespace vx {
@@ -78,7 +79,8 @@ TPixelFormat AnyFormat(std::mt19937 &rng) {
 
 enum class Op { kBitBlt, kStretchBlt, kTransparentBlt };
 
-void RandomRound(std::mt19937 &rng, Op op, int round) {
+// unscaled: source extents equal to the destination's (the 1:1 rows and columns).
+void RandomRound(std::mt19937 &rng, Op op, int round, bool unscaled = false) {
   auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   TPalette pal = testing::RandomPalette(rng);
   TPalette pal2 = rnd(0, 1) ? pal : testing::RandomPalette(rng);
@@ -108,6 +110,10 @@ void RandomRound(std::mt19937 &rng, Op op, int round) {
   }
   const int x = rnd(-40, 40), y = rnd(-40, 40), sx = rnd(-10, 35), sy = rnd(-10, 35);
   int cx = rnd(-10, 45), cy = rnd(-10, 45), scx = rnd(-10, 45), scy = rnd(-10, 45);
+  if (unscaled) {
+    scx = cx;
+    scy = cy;
+  }
   bool keyed = false;
   TColor key = 0;
   switch (op) {
@@ -151,6 +157,45 @@ TEST(BlitDifferential, StretchBltMatchesThePlainCopy) {
 TEST(BlitDifferential, TransparentBltMatchesThePlainKeyedCopy) {
   std::mt19937 rng(13);
   for (int i = 0; i < 600; ++i) RandomRound(rng, Op::kTransparentBlt, i);
+}
+
+// Copies of equal extents take the 1:1 mapping; with and without it they match the plain copy.
+TEST(BlitDifferential, UnscaledCopiesMatchThePlainCopyWithAndWithoutTheFastPath) {
+  for (bool fast : {true, false}) {
+    SetUnscaledBlitFastPath(fast);
+    std::mt19937 rng(fast ? 21 : 22);
+    for (int i = 0; i < 400; ++i) RandomRound(rng, Op::kBitBlt, i, true);
+    for (int i = 0; i < 400; ++i) RandomRound(rng, Op::kStretchBlt, i, true);
+    for (int i = 0; i < 400; ++i) RandomRound(rng, Op::kTransparentBlt, i, true);
+  }
+  SetUnscaledBlitFastPath(true);
+}
+
+// A frame-sized copy of 8-bit indices lands exactly, whatever the offset and clip.
+TEST(BlitDifferential, UnscaledFrameSizedCopiesMatchTheGeneralMapping) {
+  std::mt19937 rng(23);
+  auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  TPalette pal = testing::RandomPalette(rng);
+  for (int round = 0; round < 20; ++round) {
+    auto src = MakeBitmap(rnd(1, 700), rnd(1, 500), TPixelFormat::pf8bit, clBlack, &pal);
+    testing::FillRandom(*src, rng);
+    auto fast = MakeBitmap(640, 480, TPixelFormat::pf8bit, clBlack, &pal);
+    TBitmap plain;
+    plain.Assign(*fast);
+    const TRect clip = Rect(rnd(-50, 300), rnd(-50, 200), rnd(300, 700), rnd(200, 530));
+    const int x = rnd(-700, 700), y = rnd(-500, 500);
+    const int sx = rnd(-20, 20), sy = rnd(-20, 20);
+    fast->Canvas().SetClipRect(clip);
+    plain.Canvas().SetClipRect(clip);
+    SetUnscaledBlitFastPath(true);
+    BitBlt(fast->Canvas().Handle(), x, y, src->Width(), src->Height(), src->Canvas().Handle(), sx,
+           sy, SRCCOPY);
+    SetUnscaledBlitFastPath(false);
+    BitBlt(plain.Canvas().Handle(), x, y, src->Width(), src->Height(), src->Canvas().Handle(), sx,
+           sy, SRCCOPY);
+    SetUnscaledBlitFastPath(true);
+    ASSERT_TRUE(SameRows(*fast, plain)) << "round " << round;
+  }
 }
 
 TEST(Blit, SamePaletteEightBitCopiesIndicesEvenForDuplicateColours) {
