@@ -454,10 +454,13 @@ HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
     if (length != header.FrameExtent || length_field != (length & 0xFFFFFF))
       return refuse(E_INVALIDARG, "frame length");
 
-    frame.assign(data, data + header.FrameExtent);
-    s.last_frame = frame;
+    // One copy per frame into the kept buffer (its capacity is reused, so no allocation
+    // once the size is steady); a second, private copy only when a sink will write it
+    // outside this lock.
+    s.last_frame.assign(data, data + header.FrameExtent);
+    if (s.options.sink != VXVC_SINK_NONE) frame = s.last_frame;
     ++s.counters.frames_received;
-    s.counters.bytes_received += frame.size();
+    s.counters.bytes_received += header.FrameExtent;
     on_frame = s.options.on_frame;
     user = s.options.user;
     latency = s.options.latency_ms;
@@ -466,7 +469,7 @@ HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
   }
 
   if (on_frame != nullptr) on_frame(user);
-  WriteSink(frame);
+  if (!frame.empty()) WriteSink(frame);
   if (!complete || event == nullptr) return S_OK;
   if (latency == 0) {
     {
