@@ -24,8 +24,12 @@ namespace {
 // bytes of the rows that land inside the frame, no conversion. Returns false when the
 // formats differ (the caller then copies through the canvas).
 bool CopyRows(TOSDObject &component, TOSDGraphic &frame) {
+  // The palettes compared as bytes (four plain bytes per entry): an element-wise compare
+  // of 256 entries per component was a tenth of the cycle.
+  static_assert(sizeof(TPaletteEntry) == 4);
   if (component.PixelFormat() != TPixelFormat::pf8bit ||
-      frame.PixelFormat() != TPixelFormat::pf8bit || component.Palette() != frame.Palette())
+      frame.PixelFormat() != TPixelFormat::pf8bit ||
+      std::memcmp(component.Palette().data(), frame.Palette().data(), sizeof(TPalette)) != 0)
     return false;
   // 64-bit edges: positions and sizes come from the host unchecked.
   const long long x0 = std::max<long long>(component.x, 0);

@@ -50,14 +50,20 @@ inline TColor PixelColor(const std::uint8_t *row, int x, TPixelFormat format,
   return 0;
 }
 
+// Entries are four plain bytes: compared as one block, checked on every draw.
+bool SamePalette(const TPalette &a, const TPalette &b) {
+  static_assert(sizeof(TPaletteEntry) == 4);
+  return std::memcmp(a.data(), b.data(), sizeof(TPalette)) == 0;
+}
+
 }  // namespace
 
 bool TKeyedCopyCache::Fresh(const TBitmap &source, const TBitmap &dest) const {
   return source_ == &source && change_ == source.ChangeCount() && width_ == source.Width() &&
          height_ == source.Height() && format_ == source.PixelFormat() &&
          key_ == (source.TransparentColor() & 0xFFFFFF) &&
-         (format_ != TPixelFormat::pf8bit || source_palette_ == source.Palette()) &&
-         dest_palette_ == dest.Palette();
+         (format_ != TPixelFormat::pf8bit || SamePalette(source_palette_, source.Palette())) &&
+         SamePalette(dest_palette_, dest.Palette());
 }
 
 void TKeyedCopyCache::Rebuild(TBitmap &source, const TBitmap &dest) {
