@@ -143,6 +143,14 @@ void Fill(const Surface &s, const TClipRegion &clip, long long x1, long long y1,
           long long y2, const Ink &ink) {
   const TRect &b = clip.Bounds();
   const long long top = std::max<long long>(y1, b.Top), bottom = std::min<long long>(y2, b.Bottom);
+  if (top < bottom && !clip.HasMask() && !ink.dotted && ink.op == InkOp::kCopy &&
+      ink.bytes == 1 && x1 <= b.Left && x2 >= b.Right && b.Left == 0 && b.Right == s.width &&
+      s.stride == s.width) {
+    // Whole 8-bit rows without padding (clearing the frame): one block.
+    std::memset(s.Row(static_cast<int>(top)), static_cast<int>(ink.value),
+                static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(s.stride));
+    return;
+  }
   for (long long y = top; y < bottom; ++y) Run(s, clip, y, x1, x2, ink);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <random>
 
 #include "platform/bitmap.h"
@@ -223,6 +224,37 @@ TEST(CanvasBkMode, DefaultsToOpaqueAndRejectsUnknownModes) {
   EXPECT_EQ(SetBkMode(bmp.Canvas().Handle(), 7), 0);
   EXPECT_EQ(bmp.Canvas().BkMode(), TRANSPARENT);
   EXPECT_EQ(SetBkMode(nullptr, OPAQUE), 0);
+}
+
+// Filling whole unpadded 8-bit rows is one block; any rectangle and clip fills exactly the
+// pixels inside both, as a pixel-by-pixel fill does.
+TEST(CanvasFill, FillRectOnEightBitRowsMatchesAPixelByPixelFill) {
+  std::mt19937 rng(5);
+  auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 300; ++round) {
+    const int w = 4 * rnd(1, 12) - (round % 3 == 0 ? rnd(0, 3) : 0), h = rnd(1, 40);
+    auto bmp = MakeBitmap(w, h, TPixelFormat::pf8bit, clBlack);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) bmp->ScanLine(y)[x] = static_cast<std::uint8_t>(rnd(0, 255));
+    std::vector<std::uint8_t> expect;
+    for (int y = 0; y < h; ++y) expect.insert(expect.end(), bmp->ScanLine(y), bmp->ScanLine(y) + w);
+    TRect clip = Rect(0, 0, w, h);
+    if (rnd(0, 1)) {
+      clip = Rect(rnd(-5, w), rnd(-5, h), rnd(0, w + 5), rnd(0, h + 5));
+      bmp->Canvas().SetClipRect(clip);
+    }
+    const TRect r = rnd(0, 1) ? Rect(rnd(-10, 5), rnd(-10, 5), rnd(w - 5, w + 10), rnd(h - 5, h + 10))
+                              : Rect(rnd(-5, w), rnd(-5, h), rnd(-5, w + 5), rnd(-5, h + 5));
+    bmp->Canvas().Brush.Color = clWhite;
+    bmp->Canvas().FillRect(r);
+    const std::uint8_t ink = bmp->NearestIndex(clWhite);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (r.Contains(x, y) && clip.Contains(x, y)) expect[static_cast<std::size_t>(y * w + x)] = ink;
+    for (int y = 0; y < h; ++y)
+      ASSERT_EQ(0, std::memcmp(bmp->ScanLine(y), &expect[static_cast<std::size_t>(y * w)], w))
+          << "round " << round << " row " << y;
+  }
 }
 
 }  // namespace
