@@ -19,7 +19,7 @@ vx::TOSDGraphic &Frame() {
     for (int y = 0; y < f.Height(); ++y)
       for (int x = 0; x < f.Width(); ++x) f.ScanLine(y)[x] = static_cast<std::uint8_t>(x ^ y);
     f.AddColorLevel("root", vx::kKeyColor, 0);
-    for (int i = 0; i < 8; ++i) f.AddColorLevel("c" + std::to_string(i), i * 0x102030, 200);
+    for (int i = 0; i < 8; ++i) f.AddColorLevel(std::string(1, 'c').append(std::to_string(i)), i * 0x102030, 200);
     return true;
   }();
   (void)ready;
