@@ -105,6 +105,8 @@ class TBitmap {
  private:
   friend const PaletteMap &PaletteMapOf(const TBitmap &bitmap);
   void Reallocate(int width, int height, TPixelFormat format, bool keep);
+  // Decodes a BMP and installs it (unchanged on failure); returns the bytes it used.
+  std::size_t LoadBmp(std::span<const std::byte> bytes);
 
   int width_ = 0;
   int height_ = 0;

@@ -301,7 +301,9 @@ void Put32(std::vector<std::byte> &v, std::size_t at, std::uint32_t x) {
 
 }  // namespace
 
-void TBitmap::LoadFromBytes(std::span<const std::byte> bytes) {
+void TBitmap::LoadFromBytes(std::span<const std::byte> bytes) { LoadBmp(bytes); }
+
+std::size_t TBitmap::LoadBmp(std::span<const std::byte> bytes) {
   if (external_) throw EInvalidOperation("Cannot load a picture into external bitmap memory");
   Decoded d = Decode(bytes);
   storage_.swap(d.pixels);
@@ -315,6 +317,7 @@ void TBitmap::LoadFromBytes(std::span<const std::byte> bytes) {
     cache_.reset();
   }
   Changed();
+  return d.consumed;
 }
 
 void TBitmap::LoadFromStream(TStream &stream) {
@@ -323,20 +326,8 @@ void TBitmap::LoadFromStream(TStream &stream) {
   if (remaining > kMaxBmpBytes) throw EInvalidGraphic("Invalid BMP: stream larger than 256 MiB");
   std::vector<std::byte> bytes(static_cast<std::size_t>(std::max<std::int64_t>(remaining, 0)));
   bytes.resize(stream.Read(bytes.data(), bytes.size()));
-  if (external_) throw EInvalidOperation("Cannot load a picture into external bitmap memory");
-  Decoded d = Decode(bytes);
-  storage_.swap(d.pixels);
-  bits_ = storage_.data();
-  width_ = d.width;
-  height_ = d.height;
-  stride_ = d.stride;
-  format_ = d.format;
-  if (palette_ != d.palette) {
-    palette_ = d.palette;
-    cache_.reset();
-  }
-  Changed();
-  stream.SetPosition(start + static_cast<std::int64_t>(d.consumed));
+  const std::size_t consumed = LoadBmp(bytes);
+  stream.SetPosition(start + static_cast<std::int64_t>(consumed));
 }
 
 void TBitmap::LoadFromFile(const std::string &path) {
