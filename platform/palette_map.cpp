@@ -1,15 +1,32 @@
 #include "platform/palette_map.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 #include <map>
 #include <string>
 
 namespace vx {
 
-PaletteMap::PaletteMap(const TPalette &palette, std::size_t max_blocks)
-    : max_blocks_(256 + std::min<std::size_t>(max_blocks, 0xFFFFF - 256)),
-      cells_(std::size_t{1} << (3 * kKeyBits), 0), parents_(32 * 32 * 32, 0), blocks_(256 * kCellSize) {
-  for (std::size_t i = 0; i < blocks_.size(); ++i) blocks_[i] = static_cast<std::uint8_t>(i / kCellSize);
+namespace {
+constexpr std::size_t kTableBytes = std::size_t{1} << 24;
+std::uint8_t *MapTable() {
+  void *p = mmap(nullptr, kTableBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  madvise(p, kTableBytes, MADV_HUGEPAGE);
+  return static_cast<std::uint8_t *>(p);
+}
+}  // namespace
+
+void PaletteMap::Unmap::operator()(std::uint8_t *p) const { munmap(p, kTableBytes); }
+
+PaletteMap::PaletteMap(const TPalette &palette)
+    : filled_(kCells / 64, 0), parents_(32 * 32 * 32, 0),
+      // Left uninitialised on purpose: a cell is written before it is first read, and the
+      // pages of cells never asked for are never touched.
+      table_(MapTable()) {
   for (int i = 0; i < 256; ++i) {
     r_[i] = palette[i].peRed;
     g_[i] = palette[i].peGreen;
@@ -47,72 +64,42 @@ int PaletteMap::Candidates(const std::uint8_t *from, std::size_t count, int r0, 
   return n;
 }
 
-std::uint32_t PaletteMap::StoreList(const std::uint8_t *cand, int n) const {
-  // Too long a list, or a pool that offsets can no longer address: search everything.
-  if (n > kMaxCandidates || pool_.size() + static_cast<std::size_t>(n) > 0xFFFFFF) return kFullSearch << 24;
-  const std::uint32_t list = (static_cast<std::uint32_t>(n) << 24) | static_cast<std::uint32_t>(pool_.size());
-  pool_.insert(pool_.end(), cand, cand + n);
-  return list;
-}
-
-void PaletteMap::ListOf(std::uint32_t list, const std::uint8_t *&entries, std::size_t &n) const {
-  const std::uint32_t count = (list >> 24) & 0x3F;
-  if (count == kFullSearch) {
-    entries = distinct_.data();
-    n = distinct_.size();
-  } else {
-    entries = pool_.data() + (list & 0xFFFFFF);
-    n = count;
-  }
-}
-
-std::uint32_t PaletteMap::BuildCell(std::uint32_t key) const {
-  const int r0 = static_cast<int>(key >> (2 * kKeyBits)) << kCellBits,
-            g0 = static_cast<int>((key >> kKeyBits) & ((1u << kKeyBits) - 1)) << kCellBits,
-            b0 = static_cast<int>(key & ((1u << kKeyBits) - 1)) << kCellBits;
+void PaletteMap::Fill(std::uint32_t cell) const {
+  const int r0 = static_cast<int>((((cell >> 14) & 15) << 4) | (((cell >> 4) & 3) << 2)),
+            g0 = static_cast<int>((((cell >> 10) & 15) << 4) | (((cell >> 2) & 3) << 2)),
+            b0 = static_cast<int>((((cell >> 6) & 15) << 4) | ((cell & 3) << 2));
   // The candidates of the 8 x 8 x 8 parent cell include those of every cell inside it, so
   // the small cell only narrows the parent's short list.
   const std::uint32_t pkey = static_cast<std::uint32_t>(((r0 >> 3) << 10) | ((g0 >> 3) << 5) | (b0 >> 3));
   if (parents_[pkey] == 0) {
     std::uint8_t cand[256];
     const int n = Candidates(distinct_.data(), distinct_.size(), r0 & ~7, g0 & ~7, b0 & ~7, 8, cand);
-    parents_[pkey] = StoreList(cand, n);
-  }
-  const std::uint8_t *parent;
-  std::size_t parent_n;
-  ListOf(parents_[pkey], parent, parent_n);
-  std::uint8_t cand[256];
-  const int n = Candidates(parent, parent_n, r0, g0, b0, kCellSide, cand);
-  std::uint32_t cell;
-  if (n == 1) {
-    cell = kBlock | cand[0];
-  } else if (const std::size_t block = blocks_.size() / kCellSize; block < max_blocks_) {
-    blocks_.resize(blocks_.size() + kCellSize);
-    std::uint8_t *out = blocks_.data() + block * kCellSize;
-    bool uniform = true;
-    for (int i = 0; i < kCellSize; ++i) {
-      out[i] = SearchIn(cand, static_cast<std::size_t>(n), r0 + (i >> (2 * kCellBits)),
-                        g0 + ((i >> kCellBits) & kCellMask), b0 + (i & kCellMask));
-      uniform = uniform && out[i] == out[0];
-    }
-    if (uniform) {  // one entry wins the whole cell after all: no block needed
-      cell = kBlock | out[0];
-      blocks_.resize(blocks_.size() - kCellSize);
+    // A list too long to be worth keeping searches every entry (count kFullSearch).
+    if (n > kMaxCandidates) {
+      parents_[pkey] = kFullSearch << 24;
     } else {
-      cell = kBlock | static_cast<std::uint32_t>(block);
+      parents_[pkey] = (static_cast<std::uint32_t>(n) << 24) | static_cast<std::uint32_t>(pool_.size());
+      pool_.insert(pool_.end(), cand, cand + n);  // at most 32768 x 62 bytes
     }
-  } else {
-    cell = StoreList(cand, n);
   }
-  cells_[key] = cell;
-  return cell;
-}
-
-std::uint8_t PaletteMap::Search(std::uint32_t list, int r, int g, int b) const {
-  const std::uint8_t *entries;
-  std::size_t n;
-  ListOf(list, entries, n);
-  return SearchIn(entries, n, r, g, b);
+  const std::uint32_t list = parents_[pkey];
+  const std::uint8_t *parent = distinct_.data();
+  std::size_t parent_n = distinct_.size();
+  if ((list >> 24) != kFullSearch) {
+    parent = pool_.data() + (list & 0xFFFFFF);
+    parent_n = list >> 24;
+  }
+  std::uint8_t cand[256];
+  const int n = Candidates(parent, parent_n, r0, g0, b0, 4, cand);
+  std::uint8_t *out = table_.get() + (static_cast<std::size_t>(cell) << kCellShift);
+  if (n == 1) {
+    std::memset(out, cand[0], std::size_t{1} << kCellShift);
+  } else {
+    for (int i = 0; i < (1 << kCellShift); ++i)
+      out[i] = SearchIn(cand, static_cast<std::size_t>(n), r0 + ((i >> 4) & 3), g0 + ((i >> 2) & 3),
+                        b0 + (i & 3));
+  }
+  filled_[cell >> 6] |= std::uint64_t{1} << (cell & 63);
 }
 
 std::uint8_t PaletteMap::SearchIn(const std::uint8_t *list, std::size_t n, int r, int g, int b) const {

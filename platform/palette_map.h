@@ -1,14 +1,20 @@
 #pragma once
-// Internal to the platform layer: exact nearest-palette search with a lookup cache.
-// The RGB cube is cut into 64 x 64 x 64 cells of 4 x 4 x 4 colours (candidates found through
-// their 8 x 8 x 8 parent cells). For each cell (built the
-// first time a colour falls in it) we find the palette entries that can be nearest to some
-// colour of the cell: those whose smallest distance to the cell is not larger than the
-// smallest largest-distance of any entry. A cell with one candidate answers at once. A cell
-// with several gets a block of its 64 answers (unless one entry wins them all), found by searching only the candidates in
-// index order, so every answer is exactly that of a full search (smallest squared RGB distance, lowest index on ties, exact match first). Blocks
-// are capped in number; past the cap a cell searches its candidates every time.
+// Internal to the platform layer: exact nearest-palette search with a lookup table.
+// Every 24-bit colour has one byte in a table of 16 MiB, filled a cell (4 x 4 x 4 colours)
+// at a time the first time a colour of the cell is asked for; a bit per cell says whether it
+// is filled. The table is reserved, not touched: only the pages of cells in use take memory.
+// Its layout keeps neighbouring colours together, so that a picture's smooth areas stay in a
+// few cache lines: the top 12 bits of an index are the high nibbles of R, G, B (a page of
+// 16 x 16 x 16 colours), the next 6 the cell inside the page, the low 6 the colour inside the
+// cell (one cache line).
+//
+// A cell is filled by searching only its candidates: the palette entries whose smallest
+// distance to the cell is not larger than the smallest largest-distance of any entry (found
+// through the 8 x 8 x 8 parent cell's own candidates), in index order, so every answer is
+// exactly that of a full search (smallest squared RGB distance, lowest index on ties, exact
+// match first).
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -19,24 +25,29 @@ namespace vx {
 
 class PaletteMap {
  public:
-  static constexpr std::size_t kDefaultBlocks = (std::size_t{4} << 20) / 64;  // 4 MiB of answers
-  // max_blocks: answer blocks kept beyond the 256 uniform ones (tests lower it).
-  explicit PaletteMap(const TPalette &palette, std::size_t max_blocks = kDefaultBlocks);
+  explicit PaletteMap(const TPalette &palette);
 
   std::uint8_t Nearest(int r, int g, int b) const {
-    const std::uint32_t key = (static_cast<std::uint32_t>(r >> kCellBits) << (2 * kKeyBits)) |
-                              (static_cast<std::uint32_t>(g >> kCellBits) << kKeyBits) |
-                              static_cast<std::uint32_t>(b >> kCellBits);
-    std::uint32_t cell = cells_[key];
-    if (!(cell & kBlock)) [[unlikely]] {
-      if (cell == 0) cell = BuildCell(key);
-      if (!(cell & kBlock)) return Search(cell, r, g, b);
+    const std::uint32_t at = kSpread[0][r & 0xFF] | kSpread[1][g & 0xFF] | kSpread[2][b & 0xFF];
+    const std::uint32_t cell = at >> kCellShift;
+    if (!((filled_[cell >> 6] >> (cell & 63)) & 1)) [[unlikely]] Fill(cell);
+    return table_[at];
+  }
+  // A row of n pixels of `bytes` (3 or 4) bytes each, B G R first, to indices.
+  template <int bytes>
+  void MapRow(const std::uint8_t *src, std::uint8_t *dst, std::size_t n) const {
+    // Local copies: stores through dst could alias the members as far as the compiler knows.
+    const std::uint8_t *table = table_.get();
+    const std::uint64_t *filled = filled_.data();
+    for (std::size_t i = 0; i < n; ++i, src += bytes) {
+      const std::uint32_t at = kSpread[0][src[2]] | kSpread[1][src[1]] | kSpread[2][src[0]];
+      const std::uint32_t cell = at >> kCellShift;
+      if (!((filled[cell >> 6] >> (cell & 63)) & 1)) [[unlikely]] {
+        Fill(cell);
+        filled = filled_.data();
+      }
+      dst[i] = table[at];
     }
-    // One path for every built cell (a cell won by one entry shares that entry's uniform
-    // block), so the branch does not depend on the colour.
-    return blocks_[(static_cast<std::size_t>(cell & 0xFFFFF) << (3 * kCellBits)) |
-                   static_cast<std::size_t>(((r & kCellMask) << (2 * kCellBits)) |
-                                            ((g & kCellMask) << kCellBits) | (b & kCellMask))];
   }
   // Packed B | G << 8 | R << 16 (the byte order of a 24/32-bit pixel) to an index.
   std::uint8_t NearestPacked(std::uint32_t bgr) const {
@@ -45,34 +56,38 @@ class PaletteMap {
   }
 
  private:
-  // Cell words: 0 = not built; kBlock | block number (blocks 0-255 are uniform: block i
-  // answers i everywhere); otherwise a candidate list, count << 24 | offset into pool_
-  // (count kFullSearch: every distinct entry), for cells past the block cap.
-  static constexpr std::uint32_t kBlock = 0x40000000u;
-  static constexpr std::uint32_t kFullSearch = 0x3F;
+  static constexpr int kCellShift = 6;  // 64 colours a cell
+  static constexpr std::size_t kCells = std::size_t{1} << 18;
+  static constexpr std::uint32_t kFullSearch = 0x3F;  // parent list count: every entry
   static constexpr int kMaxCandidates = 62;
-  static constexpr int kCellBits = 2;  // cells of 4 x 4 x 4 colours
-  static constexpr int kCellSide = 1 << kCellBits;
-  static constexpr int kCellMask = kCellSide - 1;
-  static constexpr int kKeyBits = 8 - kCellBits;
-  static constexpr int kCellSize = kCellSide * kCellSide * kCellSide;
-  std::size_t max_blocks_;
 
-  std::uint32_t BuildCell(std::uint32_t key) const;
+  // Table index bits of each channel value: R, G, B in turn.
+  static constexpr std::array<std::array<std::uint32_t, 256>, 3> kSpread = [] {
+    std::array<std::array<std::uint32_t, 256>, 3> t{};
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      const std::uint32_t lane = 2 - c;  // R is the most significant of each group
+      for (std::uint32_t v = 0; v < 256; ++v)
+        t[c][v] = ((v >> 4) << (12 + 4 * lane)) | (((v >> 2) & 3) << (6 + 2 * lane)) |
+                  ((v & 3) << (2 * lane));
+    }
+    return t;
+  }();
+
+  void Fill(std::uint32_t cell) const;
   int Candidates(const std::uint8_t *from, std::size_t count, int r0, int g0, int b0, int side,
                  std::uint8_t *out) const;
-  std::uint32_t StoreList(const std::uint8_t *cand, int n) const;
-  void ListOf(std::uint32_t list, const std::uint8_t *&entries, std::size_t &n) const;
-  std::uint8_t Search(std::uint32_t list, int r, int g, int b) const;
   std::uint8_t SearchIn(const std::uint8_t *list, std::size_t n, int r, int g, int b) const;
 
   // Distinct colours in index order; a later duplicate can never win a tie.
   std::vector<std::uint8_t> distinct_;
   int r_[256], g_[256], b_[256];
-  mutable std::vector<std::uint32_t> cells_;
+  mutable std::vector<std::uint64_t> filled_;   // a bit per cell
   mutable std::vector<std::uint32_t> parents_;  // candidate lists of the 8 x 8 x 8 cells
   mutable std::vector<std::uint8_t> pool_;
-  mutable std::vector<std::uint8_t> blocks_;
+  struct Unmap {
+    void operator()(std::uint8_t *p) const;
+  };
+  std::unique_ptr<std::uint8_t[], Unmap> table_;
 };
 
 // One map per distinct palette and thread, shared by every bitmap that holds that palette.

@@ -144,14 +144,22 @@ TEST(BitmapPalette, CachedSearchAgreesWithAPlainSearch) {
   }
 }
 
-// Past its cap of answer blocks the map searches the cell's candidates; the answers stay the
-// same. Colours are drawn near each other so that cells are reused as well as built.
-TEST(BitmapPalette, MapWithFewBlocksAgreesWithAPlainSearch) {
+// A cell is filled all at once when its first colour is asked for; every colour of it must
+// then read back the answer of a plain search, whichever colour came first. Colours are drawn
+// near each other so that cells are reused as well as filled, and whole cells at the cube's
+// faces and corners are swept.
+TEST(BitmapPalette, MapAgreesWithAPlainSearchOverWholeCells) {
   std::mt19937 rng(99);
   std::uniform_int_distribution<int> byte(0, 255), near(-12, 12);
   for (int round = 0; round < 6; ++round) {
-    const TPalette pal = testing::RandomPalette(rng);
-    const PaletteMap map(pal, round % 2 ? 0 : 8);
+    TPalette pal = testing::RandomPalette(rng);
+    if (round == 1)  // two clusters near opposite corners: long candidate lists in between
+      for (int i = 0; i < 256; ++i) {
+        const int base = i % 2 ? 250 : 0;
+        pal[i] = {static_cast<std::uint8_t>(base + i % 5), static_cast<std::uint8_t>(base + i % 3),
+                  static_cast<std::uint8_t>(base + i % 4), 0};
+      }
+    const PaletteMap map(pal);
     int r = byte(rng), g = byte(rng), b = byte(rng);
     for (int k = 0; k < 20000; ++k) {
       if (k % 50 == 0) r = byte(rng), g = byte(rng), b = byte(rng);
@@ -159,6 +167,14 @@ TEST(BitmapPalette, MapWithFewBlocksAgreesWithAPlainSearch) {
                 bb = std::clamp(b + near(rng), 0, 255);
       ASSERT_EQ(map.Nearest(rr, gg, bb), NearestIndexReference(pal, rr, gg, bb))
           << rr << "," << gg << "," << bb;
+    }
+    for (int corner = 0; corner < 8; ++corner) {
+      const int r0 = corner & 1 ? 252 : 0, g0 = corner & 2 ? 252 : 0, b0 = corner & 4 ? 252 : 0;
+      for (int i = 63; i >= 0; --i) {  // last colour first: the fill must not depend on it
+        const int rr = r0 + (i >> 4), gg = g0 + ((i >> 2) & 3), bb = b0 + (i & 3);
+        ASSERT_EQ(map.Nearest(rr, gg, bb), NearestIndexReference(pal, rr, gg, bb))
+            << rr << "," << gg << "," << bb;
+      }
     }
   }
 }
