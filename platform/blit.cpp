@@ -42,19 +42,57 @@ struct Tables {
   bool is_key[256];         // 8-bit source: index whose colour is keyed out
 };
 
-template <int SB, int DB>
+// One pixel from sp to dp; kKeyed leaves out the key colour.
+template <int SB, int DB, bool kKeyed>
+inline void CopyPixel(const std::uint8_t *sp, std::uint8_t *dp, const PaletteMap *map,
+                      const Tables &t, std::uint32_t key) {
+  if constexpr (SB == 1) {
+    const std::uint8_t idx = *sp;
+    if (kKeyed && t.is_key[idx]) return;
+    if constexpr (DB == 1) {
+      *dp = t.lut[idx];
+    } else {
+      StorePacked(dp, t.pal[idx]);
+      if constexpr (DB == 4) dp[3] = 0;
+    }
+  } else {
+    if (kKeyed && LoadPacked(sp) == key) return;
+    if constexpr (DB == 1) {
+      *dp = map->Nearest(sp[2], sp[1], sp[0]);
+    } else {
+      dp[0] = sp[0];
+      dp[1] = sp[1];
+      dp[2] = sp[2];
+      if constexpr (DB == 4) dp[3] = SB == 4 ? sp[3] : 0;
+    }
+  }
+}
+
+// kUnscaled: the source columns follow each other (a 1:1 copy), so the row is walked
+// directly instead of through the column table. kPlain: no key and no clip mask, so the
+// row loop carries no per-pixel test.
+template <int SB, int DB, bool kUnscaled, bool kPlain>
 void Kernel(const Surface &dst, const PaletteMap *map, const Surface &src, const BlitPlan &plan,
             const Tables &t) {
   const std::size_t n = plan.xs.size();
   const int *xs = plan.xs.data();
-  const bool keyed = plan.keyed;
   const std::uint32_t key = plan.key;
-  std::uint32_t memo_in = 0xFFFFFFFFu;  // last packed colour mapped to an index
-  std::uint8_t memo_out = 0;
+  const bool keyed = plan.keyed;  // a local: stores through d could alias plan
   for (std::size_t j = 0; j < plan.ys.size(); ++j) {
     const int y = plan.y0 + static_cast<int>(j);
     const std::uint8_t *s = src.Row(plan.ys[j]);
+    if constexpr (kUnscaled) s += static_cast<std::ptrdiff_t>(xs[0]) * SB;
     std::uint8_t *d = dst.Row(y) + static_cast<std::ptrdiff_t>(plan.x0) * DB;
+    if constexpr (kPlain) {
+      if constexpr (kUnscaled && SB != 1 && DB == 1) {
+        map->MapRow<SB>(s, d, n);
+      } else {
+        for (std::size_t i = 0; i < n; ++i)
+          CopyPixel<SB, DB, false>(s + (kUnscaled ? static_cast<std::ptrdiff_t>(i) : xs[i]) * SB,
+                                   d + i * DB, map, t, key);
+      }
+      continue;
+    }
     const std::uint8_t *m = nullptr;
     if (plan.mask) {
       m = plan.mask->MaskRow(y);
@@ -63,33 +101,25 @@ void Kernel(const Surface &dst, const PaletteMap *map, const Surface &src, const
     }
     for (std::size_t i = 0; i < n; ++i) {
       if (m && !m[i]) continue;
-      const std::uint8_t *sp = s + static_cast<std::ptrdiff_t>(xs[i]) * SB;
-      std::uint8_t *dp = d + i * DB;
-      if constexpr (SB == 1) {
-        const std::uint8_t idx = *sp;
-        if (keyed && t.is_key[idx]) continue;
-        if constexpr (DB == 1) {
-          *dp = t.lut[idx];
-        } else {
-          StorePacked(dp, t.pal[idx]);
-          if constexpr (DB == 4) dp[3] = 0;
-        }
-      } else {
-        const std::uint32_t c = LoadPacked(sp);
-        if (keyed && c == key) continue;
-        if constexpr (DB == 1) {
-          if (c != memo_in) {
-            memo_in = c;
-            memo_out = map->NearestPacked(c);
-          }
-          *dp = memo_out;
-        } else {
-          StorePacked(dp, c);
-          if constexpr (DB == 4) dp[3] = SB == 4 ? sp[3] : 0;
-        }
-      }
+      const std::uint8_t *sp = s + (kUnscaled ? static_cast<std::ptrdiff_t>(i) : xs[i]) * SB;
+      if (keyed)
+        CopyPixel<SB, DB, true>(sp, d + i * DB, map, t, key);
+      else
+        CopyPixel<SB, DB, false>(sp, d + i * DB, map, t, key);
     }
   }
+}
+
+template <int SB, int DB>
+void Kernel(const Surface &dst, const PaletteMap *map, const Surface &src, const BlitPlan &plan,
+            const Tables &t, bool unscaled) {
+  const bool plain = !plan.keyed && !plan.mask;
+  if (unscaled)
+    plain ? Kernel<SB, DB, true, true>(dst, map, src, plan, t)
+          : Kernel<SB, DB, true, false>(dst, map, src, plan, t);
+  else
+    plain ? Kernel<SB, DB, false, true>(dst, map, src, plan, t)
+          : Kernel<SB, DB, false, false>(dst, map, src, plan, t);
 }
 
 // Destination columns [lo, hi) clipped, mapped onto source columns; returns false when empty.
@@ -163,15 +193,15 @@ void RunBlit(const Surface &dst, const PaletteMap *dst_map, const Surface &src,
     }
   }
   switch (src.bytes * 8 + dst.bytes) {
-    case 1 * 8 + 1: Kernel<1, 1>(dst, dst_map, src, plan, t); break;
-    case 1 * 8 + 3: Kernel<1, 3>(dst, dst_map, src, plan, t); break;
-    case 1 * 8 + 4: Kernel<1, 4>(dst, dst_map, src, plan, t); break;
-    case 3 * 8 + 1: Kernel<3, 1>(dst, dst_map, src, plan, t); break;
-    case 3 * 8 + 3: Kernel<3, 3>(dst, dst_map, src, plan, t); break;
-    case 3 * 8 + 4: Kernel<3, 4>(dst, dst_map, src, plan, t); break;
-    case 4 * 8 + 1: Kernel<4, 1>(dst, dst_map, src, plan, t); break;
-    case 4 * 8 + 3: Kernel<4, 3>(dst, dst_map, src, plan, t); break;
-    case 4 * 8 + 4: Kernel<4, 4>(dst, dst_map, src, plan, t); break;
+    case 1 * 8 + 1: Kernel<1, 1>(dst, dst_map, src, plan, t, contiguous); break;
+    case 1 * 8 + 3: Kernel<1, 3>(dst, dst_map, src, plan, t, contiguous); break;
+    case 1 * 8 + 4: Kernel<1, 4>(dst, dst_map, src, plan, t, contiguous); break;
+    case 3 * 8 + 1: Kernel<3, 1>(dst, dst_map, src, plan, t, contiguous); break;
+    case 3 * 8 + 3: Kernel<3, 3>(dst, dst_map, src, plan, t, contiguous); break;
+    case 3 * 8 + 4: Kernel<3, 4>(dst, dst_map, src, plan, t, contiguous); break;
+    case 4 * 8 + 1: Kernel<4, 1>(dst, dst_map, src, plan, t, contiguous); break;
+    case 4 * 8 + 3: Kernel<4, 3>(dst, dst_map, src, plan, t, contiguous); break;
+    case 4 * 8 + 4: Kernel<4, 4>(dst, dst_map, src, plan, t, contiguous); break;
     default: break;
   }
 }
