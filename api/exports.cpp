@@ -499,7 +499,11 @@ void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user) {
 uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size) {
   const std::string &m = t_last_error;
   if (utf8 && size > 0) {
-    const std::size_t n = m.size() < size - 1 ? m.size() : size - 1;
+    std::size_t n = m.size() < size - 1 ? m.size() : size - 1;
+    // A cut message ends at a character boundary: names in it may be Chinese, and a host
+    // printing the cut text should not get half a character.
+    if (n < m.size())
+      while (n > 0 && (static_cast<unsigned char>(m[n]) & 0xC0) == 0x80) --n;
     std::memcpy(utf8, m.data(), n);
     utf8[n] = '\0';
   }

@@ -144,8 +144,8 @@ VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
 /* The message of the last failed call on this thread, as UTF-8: copies at most size - 1 bytes
- * and a terminating zero into utf8 (when size > 0) and returns the message's full length in
- * bytes; 0 when no call failed. */
+ * (a message cut short ends at a character boundary) and a terminating zero into utf8 (when
+ * size > 0) and returns the message's full length in bytes; 0 when no call failed. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);
 
 #ifdef __cplusplus

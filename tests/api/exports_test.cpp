@@ -298,6 +298,23 @@ TEST(ExportsTest, LastErrorTruncatesAndReportsFullLength) {
   EXPECT_EQ(VxOSD_GetLastError(nullptr, 0), full);
 }
 
+TEST(ExportsTest, LastErrorIsCutAtACharacterBoundary) {
+  HostScene s;
+  EXPECT_EQ(DelVxComponent("\xE5\xAD\x97\xE5\xB9\x95"), 0);  // 字幕: no such component
+  char whole[256];
+  const uint32_t full = VxOSD_GetLastError(whole, sizeof whole);
+  ASSERT_LT(full, sizeof whole);
+  const std::string message(whole);
+  const std::size_t at = message.find("\xE5\xAD\x97");
+  ASSERT_NE(at, std::string::npos) << message;
+  for (std::size_t room = 1; room <= 6; ++room) {  // 1 to 3 bytes of each character fit
+    char cut[256];
+    EXPECT_EQ(VxOSD_GetLastError(cut, static_cast<uint32_t>(at + room + 1)), full);
+    EXPECT_EQ(std::strlen(cut), at + room / 3 * 3) << room;
+    EXPECT_EQ(std::string(cut), message.substr(0, at + room / 3 * 3)) << room;
+  }
+}
+
 TEST(ExportsTest, FreeInsideTheFrameCallbackIsRefused) {
   struct Probe {
     uint8_t free_result = 9;
