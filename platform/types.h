@@ -40,8 +40,15 @@ struct TRect {
 };
 
 constexpr TRect Rect(int left, int top, int right, int bottom) { return {left, top, right, bottom}; }
+// a + b held at the ends of the int range instead of overflowing.
+constexpr int SaturatedAdd(int a, int b) {
+  const long long s = static_cast<long long>(a) + b;
+  return s > INT32_MAX ? INT32_MAX : s < INT32_MIN ? INT32_MIN : static_cast<int>(s);
+}
+// Right and bottom saturate, so a position far off the frame gives a far-off rectangle
+// rather than an overflow.
 constexpr TRect Bounds(int left, int top, int width, int height) {
-  return {left, top, left + width, top + height};
+  return {left, top, SaturatedAdd(left, width), SaturatedAdd(top, height)};
 }
 // Intersection; an empty result has Right <= Left or Bottom <= Top.
 constexpr TRect IntersectRect(const TRect &a, const TRect &b) {

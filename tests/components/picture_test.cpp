@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "platform/canvas.h"
 #include "platform/clock.h"
@@ -438,6 +439,28 @@ TEST_F(PictureTest, DrawsKeyedAndMapsOncePerChange) {
   EXPECT_EQ(p.KeyedCopy().Rebuilds(), 1u);
   EXPECT_EQ(test::InkBounds(frame, kKeyIndex), Rect(103, 53, 106, 56));
   EXPECT_EQ(IndexAt(frame, 104, 54), 249);
+}
+
+// Positions at the ends of the int range draw nothing and never overflow; one just inside
+// the frame's left edge still shows its last column.
+TEST_F(PictureTest, FarOffPositionsDrawNothing) {
+  TOSDPicute p;
+  p.SetPicFile(WriteBmp("far.bmp", 10, 10, [](int x, int) { return x == 0 ? kWhite : kRed; }));
+  p.SetVisible(true);
+  TOSDGraphic frame;
+  frame.SetSize(640, 480);
+  const int kMax = 2147483647, kMin = -kMax - 1;
+  for (const auto &[x, y] : {std::pair{kMax, 0}, {0, kMax}, {kMax - 5, kMax - 5}, {kMin, kMin},
+                             {kMin, 0}, {-9, -kMax}}) {
+    frame.Canvas().Brush.Color = kKeyColor;
+    frame.Canvas().FillRect(Rect(0, 0, 640, 480));
+    p.x = x, p.y = y;
+    p.DrawTo(frame);
+    EXPECT_TRUE(test::InkBounds(frame, kKeyIndex).IsEmpty()) << x << "," << y;
+  }
+  p.x = -9, p.y = 470;
+  p.DrawTo(frame);
+  EXPECT_EQ(test::InkBounds(frame, kKeyIndex), Rect(0, 470, 1, 480));
 }
 
 // The example pictures the demo scene shows.
