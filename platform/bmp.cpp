@@ -251,7 +251,8 @@ Decoded Decode(std::span<const std::byte> in) {
   }
 
   out.consumed = off_bits + need;
-  for (int y = 0; y < out.height; ++y) {
+  // A picture of rows without columns has no pixel memory to fill.
+  for (int y = 0; out.width > 0 && y < out.height; ++y) {
     const std::byte *s = data.data() + src_stride * static_cast<std::size_t>(top_down ? y : out.height - 1 - y);
     std::uint8_t *d = out.Row(y);
     const int w = out.width;
@@ -363,7 +364,8 @@ std::vector<std::byte> TBitmap::SaveToBytes() const {
     }
   }
   const std::size_t row_bytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(bpp / 8);
-  for (int y = 0; y < height_; ++y)
+  // A bitmap with rows but no columns has no pixel memory at all.
+  for (int y = 0; row_bytes && y < height_; ++y)
     std::memcpy(out.data() + off + row * static_cast<std::size_t>(height_ - 1 - y),
                 bits_ + row * static_cast<std::size_t>(y), row_bytes);
   return out;

@@ -25,6 +25,14 @@ TEST(BitmapSize, ZeroWidthWithRowsResizesAndAssignsCleanly) {
   copy.Assign(bmp);
   EXPECT_EQ(copy.Height(), 5);
   EXPECT_EQ(copy.Width(), 0);
+  for (TPixelFormat f : {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    bmp.SetPixelFormat(f);
+    TBitmap loaded;  // saved and loaded again as it is: rows, no columns
+    loaded.LoadFromBytes(bmp.SaveToBytes());
+    EXPECT_EQ(loaded.Height(), 5);
+    EXPECT_EQ(loaded.Width(), 0);
+  }
+  bmp.SetPixelFormat(TPixelFormat::pf8bit);
   bmp.SetWidth(3);
   EXPECT_EQ(bmp.GetPixel(2, 4), clBlack);
   bmp.SetWidth(0);
