@@ -16,13 +16,8 @@
 #include <vector>
 
 #include "drivers/virtualcard/virtualcard.h"
+#include "platform/lsan_fontconfig.h"
 #include "vxosd/vxosd.h"
-
-// fontconfig keeps one block from parsing its configuration for the life of the process (not
-// ours); the library's own copy of this hook is hidden inside libvxosd.so.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
 
 namespace {
 

@@ -42,9 +42,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   vx::DrawMarkup(sheet.Canvas(), size % 7 - 3, size % 5 - 2, text);
   return 0;
 }
-
-// fontconfig keeps its configuration for the life of the process; that is not ours to free.
-// Weak: the platform may bring the same suppression.
-extern "C" __attribute__((weak, visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}

@@ -15,20 +15,7 @@
 
 #include "platform/canvas.h"
 
-// fontconfig's configuration parser loses a few hundred bytes once per process; that is not
-// ours to fix, and must not fail sanitizer runs of everything that draws text.
-#if defined(__SANITIZE_ADDRESS__)
-#define VXOSD_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VXOSD_ASAN 1
-#endif
-#endif
-#if defined(VXOSD_ASAN)
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-#endif
+#include "platform/lsan_fontconfig.h"
 
 namespace vx {
 

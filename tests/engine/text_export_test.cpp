@@ -4,13 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/lsan_fontconfig.h"
 #include "vxosd/vxosd.h"
-
-// The library keeps fontconfig's configuration for the life of the process, and its own
-// suppression is hidden inside libvxosd.so; weak, in case the platform brings one too.
-extern "C" __attribute__((weak, visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
 
 namespace {
 

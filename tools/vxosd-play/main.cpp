@@ -18,23 +18,8 @@
 #include "drivers/virtualcard/virtualcard.h"
 #include "images.h"
 #include "scene.h"
+#include "platform/lsan_fontconfig.h"
 #include "vxosd/vxosd.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VXOSD_PLAY_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VXOSD_PLAY_ASAN 1
-#endif
-#endif
-#if defined(VXOSD_PLAY_ASAN)
-// fontconfig keeps one block from parsing its configuration for the life of the process (not
-// ours). The library's own copy of this hook is hidden inside libvxosd.so, so the program says
-// it again.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-#endif
 
 namespace fs = std::filesystem;
 using namespace vxplay;
