@@ -49,9 +49,22 @@ struct Event {
   bool manual_reset = true;
 };
 
+// Handle values count up and are not reused (until the count wraps, and then never while
+// still open): a driver that signals an event after its handle was closed must find nothing,
+// not a later event that happens to get the same value.
 struct HandleTable {
   std::mutex mutex;
   std::unordered_map<HANDLE, std::shared_ptr<Event>> events;
+  std::uintptr_t last = 0;
+
+  HANDLE NextValue() {  // mutex held
+    for (;;) {
+      last += 4;  // multiples of 4, as the system's handles; never 0
+      if (last == 0) continue;
+      auto *value = reinterpret_cast<HANDLE>(last);
+      if (!events.contains(value)) return value;
+    }
+  }
 };
 
 HandleTable &Handles() {
@@ -169,9 +182,9 @@ HANDLE CreateEventA(void *, BOOL manual_reset, BOOL initial_state, const char *n
   auto event = std::make_shared<Event>();
   event->manual_reset = manual_reset != 0;
   event->signaled = initial_state != 0;
-  HANDLE h = event.get();
   HandleTable &t = Handles();
   std::lock_guard lock(t.mutex);
+  HANDLE h = t.NextValue();
   t.events.emplace(h, std::move(event));
   return h;
 }

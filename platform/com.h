@@ -104,7 +104,8 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 // Returns null on failure; only unnamed events are supported (auto-reset ones too). Calls on a
-// closed or unknown handle fail (FALSE, WAIT_FAILED); closing a handle another thread waits
+// closed or unknown handle fail (FALSE, WAIT_FAILED): a closed handle's value is not given to
+// a later event, so a late SetEvent cannot signal one. Closing a handle another thread waits
 // on lets that wait run to its timeout or a SetEvent made before the close.
 HANDLE CreateEventA(void *security, BOOL manual_reset, BOOL initial_state, const char *name);
 BOOL SetEvent(HANDLE event);

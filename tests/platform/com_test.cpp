@@ -261,5 +261,24 @@ TEST(Events, BadHandlesFailCleanly) {
   EXPECT_EQ(ov.hEvent, nullptr);
 }
 
+// A driver may signal an event after the handle was closed: the late signal must find nothing,
+// never a later event that was given the same value.
+TEST(Events, AClosedHandleNeverNamesALaterEvent) {
+  std::vector<HANDLE> closed;
+  for (int i = 0; i < 64; ++i) {
+    HANDLE e = CreateEventA(nullptr, 1, 0, nullptr);
+    ASSERT_NE(e, nullptr);
+    closed.push_back(e);
+    CloseHandle(e);
+  }
+  HANDLE later = CreateEventA(nullptr, 1, 0, nullptr);
+  for (HANDLE old : closed) {
+    EXPECT_NE(old, later);
+    EXPECT_FALSE(SetEvent(old));
+  }
+  EXPECT_EQ(WaitForSingleObject(later, 0), WAIT_TIMEOUT);
+  CloseHandle(later);
+}
+
 }  // namespace
 }  // namespace vx
