@@ -103,17 +103,15 @@ void TOSD::ComposeFrame() {
   canvas.FillRect(canvas.ClipRect());
 
   // Front to back: later positions are drawn over earlier ones.
-  for (int i = 0; i < registry_->Count(); ++i) {
-    TOSDObject *c = registry_->Items(i);
-    if (!c || !c->visible || c->Empty()) continue;
-    const TOSDKindOps *ops = KindOps(c->mode);
+  registry_->ForEach([&](TOSDObject &c) {
+    if (!c.visible || c.Empty()) return;
+    const TOSDKindOps *ops = KindOps(c.mode);
     if (ops && ops->Draw) {
-      ops->Draw(*c, frame);
-    } else if (!CopyRows(*c, frame)) {
-      BitBlt(canvas.Handle(), c->x, c->y, c->Width(), c->Height(), c->Canvas().Handle(), 0, 0,
-             SRCCOPY);
+      ops->Draw(c, frame);
+    } else if (!CopyRows(c, frame)) {
+      BitBlt(canvas.Handle(), c.x, c.y, c.Width(), c.Height(), c.Canvas().Handle(), 0, 0, SRCCOPY);
     }
-  }
+  });
   frame.Changed();
 
   if (debug_open_ && debug_form_) {

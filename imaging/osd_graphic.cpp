@@ -62,41 +62,6 @@ static_assert(kFramePalette[250] == TPaletteEntry{0, 255, 0, 0});
 static_assert(kCardPalette[4 * 250 + 1] == 144 && kCardPalette[4 * 250 + 2] == 53 &&
               kCardPalette[4 * 250 + 3] == 34);
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-// A record is "name=LL,II" and the value part never holds "=", so the name is the text before
-// the last "=": a component name that itself contains "=" is kept whole.
-std::string_view NamePart(std::string_view entry) {
-  const auto eq = entry.rfind('=');
-  return eq == std::string_view::npos ? entry : entry.substr(0, eq);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Reads "LL,II" after the last "="; false when the entry is not in that form.
-bool ParseLevel(std::string_view entry, std::uint8_t &level, std::uint8_t &index) {
-  const auto eq = entry.rfind('=');
-  if (eq == std::string_view::npos || entry.size() - eq != 6 || entry[eq + 3] != ',') return false;
-  const int l1 = HexDigit(entry[eq + 1]), l0 = HexDigit(entry[eq + 2]);
-  const int i1 = HexDigit(entry[eq + 4]), i0 = HexDigit(entry[eq + 5]);
-  if (l1 < 0 || l0 < 0 || i1 < 0 || i0 < 0) return false;
-  level = static_cast<std::uint8_t>(l1 * 16 + l0);
-  index = static_cast<std::uint8_t>(i1 * 16 + i0);
-  return true;
-}
-
 }  // namespace
 
 const TPalette &FramePalette() { return kFramePalette; }
@@ -126,31 +91,16 @@ TOSDGraphic::TOSDGraphic() {
 TOSDGraphic::~TOSDGraphic() = default;
 
 void TOSDGraphic::AddColorLevel(std::string_view name, TColor color, int level) {
-  const std::uint8_t index = NearestPaletteIndex(color);
-  char value[8];
-  std::snprintf(value, sizeof value, "=%.2X,%.2X", static_cast<unsigned>(ClampByte(level)),
-                static_cast<unsigned>(index));
-  std::string entry(name);
-  entry += value;
-  std::erase_if(FColorLevels, [&](const std::string &old) {
-    std::uint8_t old_level, old_index;
-    return ParseLevel(old, old_level, old_index) && old_index == index &&
-           SameText(NamePart(old), name);
-  });
-  FColorLevels.push_back(std::move(entry));
+  FColorLevels.Add(name, ClampByte(level), NearestPaletteIndex(color));
 }
 
-void TOSDGraphic::RemoveColorLevels(std::string_view name) {
-  std::erase_if(FColorLevels,
-                [&](const std::string &entry) { return SameText(NamePart(entry), name); });
-}
+void TOSDGraphic::RemoveColorLevels(std::string_view name) { FColorLevels.Remove(name); }
 
 TCardPalette TOSDGraphic::BuildCardPalette() const {
   TCardPalette palette = kCardPalette;
-  for (const std::string &entry : FColorLevels) {
-    std::uint8_t level, index;
-    if (ParseLevel(entry, level, index)) palette[4u * index] = level;
-  }
+  if (FColorLevels.Empty()) return palette;
+  for (int i = 0; i < 256; ++i)
+    if (auto level = FColorLevels.LevelOf(static_cast<std::uint8_t>(i))) palette[4u * i] = *level;
   return palette;
 }
 
@@ -171,35 +121,34 @@ void TOSDGraphic::WriteHeaderAndPalette(std::uint8_t *out) const {
   std::memcpy(out + kFrameStreamHeaderBytes, palette.data(), palette.size());
 }
 
-void TOSDGraphic::SaveToFrameStream(TStream &stream) {
+template <class Write>
+void TOSDGraphic::WriteFrameStream(Write &&write) {
   if (PixelFormat() != TPixelFormat::pf8bit) SetPixelFormat(TPixelFormat::pf8bit);
   std::uint8_t prefix[kFrameStreamPrefixBytes];
   WriteHeaderAndPalette(prefix);
-  stream.WriteBuffer(prefix, sizeof prefix);
+  write(prefix, sizeof prefix);
   const int w = Width(), h = Height();
   if (w <= 0 || h <= 0) return;
   if (BytesPerScanLine() == w) {
-    // Rows without padding lie back to back: one write.
-    stream.WriteBuffer(ScanLine(0), static_cast<std::size_t>(w) * h);
+    // Rows without padding lie back to back: one piece.
+    write(ScanLine(0), static_cast<std::size_t>(w) * h);
     return;
   }
-  for (int y = 0; y < h; ++y) stream.WriteBuffer(ScanLine(y), static_cast<std::size_t>(w));
+  for (int y = 0; y < h; ++y) write(ScanLine(y), static_cast<std::size_t>(w));
+}
+
+void TOSDGraphic::SaveToFrameStream(TStream &stream) {
+  WriteFrameStream([&](const std::uint8_t *bytes, std::size_t count) { stream.WriteBuffer(bytes, count); });
 }
 
 std::size_t TOSDGraphic::SaveToFrameBytes(std::span<std::byte> out) {
-  if (PixelFormat() != TPixelFormat::pf8bit) SetPixelFormat(TPixelFormat::pf8bit);
   const std::size_t size = FrameStreamBytes();
   if (out.size() < size) throw EInvalidOperation("frame stream: the buffer is too small");
   auto *dst = reinterpret_cast<std::uint8_t *>(out.data());
-  WriteHeaderAndPalette(dst);
-  dst += kFrameStreamPrefixBytes;
-  const int w = Width(), h = Height();
-  if (w <= 0 || h <= 0) return size;
-  if (BytesPerScanLine() == w) {
-    std::memcpy(dst, ScanLine(0), static_cast<std::size_t>(w) * h);
-  } else {
-    for (int y = 0; y < h; ++y, dst += w) std::memcpy(dst, ScanLine(y), static_cast<std::size_t>(w));
-  }
+  WriteFrameStream([&](const std::uint8_t *bytes, std::size_t count) {
+    std::memcpy(dst, bytes, count);
+    dst += count;
+  });
   return size;
 }
 

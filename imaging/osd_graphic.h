@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/color_levels.h"
 #include "platform/bitmap.h"
 #include "platform/color.h"
 #include "platform/stream.h"
@@ -66,7 +67,8 @@ class TOSDGraphic : public TBitmap {
   void AddColorLevel(std::string_view name, TColor color, int level);
   // Drops every record whose name equals name, ignoring ASCII case; the rest keep their order.
   void RemoveColorLevels(std::string_view name);
-  const std::vector<std::string> &ColorLevels() const { return FColorLevels; }
+  // The records as text, oldest first.
+  std::vector<std::string> ColorLevels() const { return FColorLevels.Entries(); }
 
   // CardPalette with the recorded levels in the A bytes, later records winning.
   TCardPalette BuildCardPalette() const;
@@ -89,8 +91,12 @@ class TOSDGraphic : public TBitmap {
 
  private:
   void WriteHeaderAndPalette(std::uint8_t *out) const;
+  // Converts to 8 bits if needed, then hands the frame stream to write(bytes, count) in
+  // order: header and palette, then the pixel rows.
+  template <class Write>
+  void WriteFrameStream(Write &&write);
 
-  std::vector<std::string> FColorLevels;
+  TColorLevels FColorLevels;
 };
 
 extern const char kInvalidFrameStreamMessage[];  // "不支持的文件格式！"

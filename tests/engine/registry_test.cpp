@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -222,6 +225,62 @@ TEST(ObjListTest, OwnsAndDestroysItsComponents) {
     list.Add(std::move(t));
   }
   EXPECT_EQ(alive, 0);  // the list's destruction destroyed the last one
+}
+
+// The indexed registry against a plain front-to-back list: the same order, the same
+// component found and deleted for every name, whatever mix of namesakes a host makes.
+TEST(ObjListTest, BehavesLikeAPlainListUnderRandomOperations) {
+  const std::vector<std::string> names = {"a", "A", "b", "", "title", "a=b"};
+  std::mt19937 rng(2024);
+  int alive = 0;
+  for (int run = 0; run < 50; ++run) {
+    TOSDObjList list;
+    std::vector<TOSDObject *> plain;  // front first
+    auto find = [&](const std::string &name) -> std::vector<TOSDObject *>::iterator {
+      return std::find_if(plain.begin(), plain.end(),
+                          [&](TOSDObject *c) { return c->name == name; });
+    };
+    for (int step = 0; step < 200; ++step) {
+      const std::string &name = names[rng() % names.size()];
+      switch (rng() % 5) {
+        case 0:
+        case 1: {
+          auto t = std::make_unique<Tracked>(alive);
+          t->name = name;
+          plain.insert(plain.begin(), t.get());
+          list.Add(std::move(t));
+          break;
+        }
+        case 2: {
+          auto it = find(name);
+          EXPECT_EQ(list.Delete(name), it != plain.end());
+          if (it != plain.end()) plain.erase(it);
+          break;
+        }
+        case 3: {
+          auto it = find(name);
+          EXPECT_EQ(list.Find(name), it != plain.end() ? *it : nullptr);
+          break;
+        }
+        default:
+          if (rng() % 20 == 0) {
+            list.Clear();
+            plain.clear();
+          } else if (!plain.empty()) {  // a position at random, then a walk
+            const int at = static_cast<int>(rng() % plain.size());
+            EXPECT_EQ(list.Items(at), plain[at]);
+          }
+      }
+      ASSERT_EQ(list.Count(), static_cast<int>(plain.size()));
+      ASSERT_EQ(alive, list.Count());
+    }
+    std::vector<TOSDObject *> walked, visited;
+    for (int i = 0; i < list.Count(); ++i) walked.push_back(list.Items(i));
+    list.ForEach([&](TOSDObject &c) { visited.push_back(&c); });
+    EXPECT_EQ(walked, plain) << "run " << run;
+    EXPECT_EQ(visited, plain) << "run " << run;
+  }
+  EXPECT_EQ(alive, 0);
 }
 
 }  // namespace
