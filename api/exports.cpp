@@ -186,6 +186,8 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     lib.form = std::move(form);
     AttachCallback(lib);
     TOSD &osd = *lib.form->osd;
+    // The cycle runs on this thread, so its reports land in this thread's error slot.
+    osd.OnCycleError = [](const std::string &message) { SetError("VxOSD cycle: " + message); };
     osd.SetActive(true);
     osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
     return osd.CheckCard() ? 1 : 0;

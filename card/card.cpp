@@ -1,7 +1,10 @@
 #include "card/card.h"
 
-#include <cstring>
+#include <memory>
 #include <new>
+
+#include "platform/clock.h"
+#include "platform/timer.h"
 
 namespace vx {
 
@@ -15,15 +18,72 @@ void ReleaseRef(T *&ref) {
   ref = nullptr;
 }
 
+// The push's bounded wait, on the thread's clock. On a manual clock no real time passes: the
+// driver had its chance during the submission, and a wait that would time out moves the clock
+// on by the whole limit, as a thread blocked that long finds it when it wakes.
+DWORD WaitForDriver(HANDLE event, DWORD limit) {
+  auto manual = std::dynamic_pointer_cast<ManualClock>(MessageLoop::Current().ClockPtr());
+  if (!manual) return WaitForSingleObject(event, limit);
+  const DWORD result = WaitForSingleObject(event, 0);
+  if (result == WAIT_TIMEOUT) manual->Advance(limit);
+  return result;
+}
+
 }  // namespace
+
+// One frame handed to the driver. The driver may use the record and the OVERLAPPED, and
+// signal the event, until it completes the frame, even after the channel stopped waiting, so
+// they live together, on the heap, as long as that may happen.
+struct TOSDCard::TCardPush {
+  TVxFrameRequest request{};
+  OVERLAPPED overlapped{};
+
+  TCardPush(DWORD data, std::uint32_t size) {
+    request.Length = kVxFrameRequestLength;
+    request.Count = 1;
+    request.Header.Size = kVxStreamHeaderSize;
+    request.Header.FrameExtent = size;
+    request.Header.DataUsed = 0;
+    request.Header.Data = data;
+    overlapped.hEvent = CreateEventA(nullptr, 1, 0, nullptr);
+  }
+  ~TCardPush() {
+    if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+  }
+  TCardPush(const TCardPush &) = delete;
+  TCardPush &operator=(const TCardPush &) = delete;
+
+  bool Completed() const { return WaitForSingleObject(overlapped.hEvent, 0) == WAIT_OBJECT_0; }
+};
+
+std::uint8_t *TCardBuffer::AllocateHeap(std::size_t size) {
+  heap_.reset(new (std::nothrow) std::uint8_t[size]);
+  data_ = heap_.get();
+  capacity_ = data_ != nullptr ? size : 0;
+  mapped_ = false;
+  return data_;
+}
+
+void TCardBuffer::AdoptMapped(void *block, std::size_t size) {
+  heap_.reset();
+  data_ = static_cast<std::uint8_t *>(block);
+  capacity_ = data_ != nullptr ? size : 0;
+  mapped_ = data_ != nullptr;
+}
+
+void TCardBuffer::Release(IVxMapMem *mapper) {
+  if (mapped_ && mapper != nullptr) mapper->Free(data_);
+  heap_.reset();
+  data_ = nullptr;
+  capacity_ = 0;
+  mapped_ = false;
+}
 
 TOSDCard::TOSDCard() : rect_address_(FOSDRect.data(), sizeof(FOSDRect)) {
   FWidth = 640;
   FHeight = 480;
   RecomputeBufferSize();
-  FDMABuff = false;
   FBusy = false;
-  FBuffer = nullptr;
   FPresent = Open();
   Start();
 }
@@ -104,50 +164,32 @@ void TOSDCard::Stop() {
   FStarted = false;
 }
 
-void TOSDCard::FreeHeapBuffer() {
-  if (heap_buffer_ && FBuffer == heap_buffer_.get()) {
-    FBuffer = nullptr;
-    buffer_capacity_ = 0;
-  }
-  heap_buffer_.reset();
-}
-
 void TOSDCard::Close() {
   if (closed_) return;
   closed_ = true;
   Stop();
-  if (FDMABuff && FMapMem != nullptr && FBuffer != nullptr) {
-    FMapMem->Free(FBuffer);
-    FBuffer = nullptr;
-    buffer_capacity_ = 0;
-    FDMABuff = false;
-  } else {
-    FreeHeapBuffer();
-  }
+  FBuffer.Release(FMapMem);
   ReleaseRef(FControl);
   ReleaseRef(FMapMem);
   ReleaseRef(FStream);
+  // The stream is stopped and the driver released: its event is no longer needed.
+  outstanding_.reset();
   CoUninitialize();
 }
 
 void TOSDCard::SetDMABuff(bool on) {
-  if (on == FDMABuff) return;
+  if (on == FBuffer.DriverMapped()) return;
   FBusy = true;
   if (on) {
     if (FMapMem != nullptr && FBufferSize > 0) {
-      FreeHeapBuffer();
-      void *buffer = nullptr;
+      FBuffer.Release(FMapMem);
+      void *block = nullptr;
       DWORD result = 0;
-      const HRESULT hr = FMapMem->Allocate(FBufferSize, &buffer, &result);
-      FDMABuff = SUCCEEDED(hr) && buffer != nullptr;
-      FBuffer = FDMABuff ? static_cast<std::uint8_t *>(buffer) : nullptr;
-      buffer_capacity_ = FDMABuff ? FBufferSize : 0;
+      if (SUCCEEDED(FMapMem->Allocate(FBufferSize, &block, &result)))
+        FBuffer.AdoptMapped(block, FBufferSize);
     }
   } else {
-    if (FMapMem != nullptr && FBuffer != nullptr) FMapMem->Free(FBuffer);
-    FBuffer = nullptr;
-    buffer_capacity_ = 0;
-    FDMABuff = false;
+    FBuffer.Release(FMapMem);
   }
   FBusy = false;
 }
@@ -155,41 +197,32 @@ void TOSDCard::SetDMABuff(bool on) {
 std::uint8_t *TOSDCard::GetBuffer(std::uint32_t size) {
   if (size == 0) size = FBufferSize;
   if (size == 0 || size > kMaxCardBuffer) return nullptr;
-  if (FDMABuff) return size <= buffer_capacity_ ? FBuffer : nullptr;
-  FreeHeapBuffer();
-  heap_buffer_.reset(new (std::nothrow) std::uint8_t[size]);
-  if (!heap_buffer_) return nullptr;
-  FBuffer = heap_buffer_.get();
-  buffer_capacity_ = size;
-  return FBuffer;
+  if (FBuffer.DriverMapped()) return FBuffer.Holds(size) ? FBuffer.Data() : nullptr;
+  return FBuffer.AllocateHeap(size);
+}
+
+bool TOSDCard::Stalled() {
+  if (outstanding_ && outstanding_->Completed()) outstanding_.reset();
+  return outstanding_ != nullptr;
 }
 
 void TOSDCard::PushFrame(const std::uint8_t *buffer, std::uint32_t size) {
   if (size == 0) size = FBufferSize;
-  if (!FStarted || size == 0 || FBusy) return;
+  if (!FStarted || size == 0 || FBusy || Stalled()) return;
   if (buffer == nullptr) {
     // The channel's own buffer: never let the card read past what it holds.
-    if (FBuffer == nullptr || size > buffer_capacity_) return;
-    buffer = FBuffer;
+    if (!FBuffer.Holds(size)) return;
+    buffer = FBuffer.Data();
   }
   FBusy = true;
   FOSDRect = {FLeft + 32, FTop, FWidth, FHeight};
 
   TCardAddress data(buffer, size);
-  TVxFrameRequest request;
-  std::memset(&request, 0, sizeof(request));
-  request.Length = kVxFrameRequestLength;
-  request.Count = 1;
-  request.Header.Size = kVxStreamHeaderSize;
-  request.Header.FrameExtent = size;
-  request.Header.DataUsed = 0;
-  request.Header.Data = data.Value();
-
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = CreateEventA(nullptr, 1, 0, nullptr);
+  auto push = std::make_unique<TCardPush>(data.Value(), size);
+  DWORD waited = WAIT_FAILED;
   try {
-    FStream->Submit(&request, &overlapped);
-    WaitForSingleObject(overlapped.hEvent, WaitLimit());
+    FStream->Submit(&push->request, &push->overlapped);
+    waited = WaitForDriver(push->overlapped.hEvent, WaitLimit());
     if (FControl != nullptr) {
       FControl->SetProperty(kVxPropOSDRect, rect_address_.Value());
       FControl->SetProperty(kVxPropOSDUpdate, 1);
@@ -197,7 +230,8 @@ void TOSDCard::PushFrame(const std::uint8_t *buffer, std::uint32_t size) {
   } catch (...) {
     // Driver errors during a push are ignored; the next cycle pushes again.
   }
-  if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+  // The driver may still complete a push it did not complete in time: keep it until then.
+  if (waited == WAIT_TIMEOUT) outstanding_ = std::move(push);
   FBusy = false;
 }
 

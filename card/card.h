@@ -3,6 +3,11 @@
 // through COM and starts its stream; every cycle the engine fills the buffer from GetBuffer
 // with the frame stream and hands it over with PushFrame, which waits (bounded) for the
 // driver to take it. Without a card the object only holds its state and nothing blocks.
+//
+// A card that stops completing frames costs one bounded wait, not one per cycle: the push
+// that timed out stays outstanding (its record, OVERLAPPED and event alive, since the driver
+// may still complete it), and later pushes are skipped until the driver completes it or the
+// channel is closed.
 // Single-threaded: every call comes from the host's thread.
 
 #include <array>
@@ -16,10 +21,33 @@
 
 namespace vx {
 
-// How long PushFrame waits for the driver to complete a frame.
+// How long PushFrame waits for the driver to complete a frame. On a manual clock (tests, fast
+// runs) the wait takes no real time: a frame the driver did not complete during its submission
+// moves the clock on by the whole limit.
 inline constexpr DWORD kCardPushWaitMs = 20000;
 // The largest buffer the channel allocates or hands out (a frame stream is far smaller).
 inline constexpr std::size_t kMaxCardBuffer = std::size_t{64} << 20;
+
+// The buffer the channel hands out: none, a heap block of its own, or a block the driver
+// mapped (which only the driver may free).
+class TCardBuffer {
+ public:
+  std::uint8_t *Data() const { return data_; }
+  bool DriverMapped() const { return mapped_; }
+  // Whether size bytes fit in the buffer (never for no buffer).
+  bool Holds(std::size_t size) const { return data_ != nullptr && size <= capacity_; }
+  // Replaces the buffer by a fresh heap block; null (and no buffer) when that fails.
+  std::uint8_t *AllocateHeap(std::size_t size);
+  void AdoptMapped(void *block, std::size_t size);
+  // Frees the buffer with the allocator that produced it.
+  void Release(IVxMapMem *mapper);
+
+ private:
+  std::unique_ptr<std::uint8_t[]> heap_;
+  std::uint8_t *data_ = nullptr;
+  std::size_t capacity_ = 0;
+  bool mapped_ = false;
+};
 
 class TOSDCard {
  public:
@@ -33,7 +61,7 @@ class TOSDCard {
   static void SetWaitLimit(DWORD ms) { wait_limit_.store(ms); }
 
   bool Present() const { return FPresent; }
-  bool DMABuff() const { return FDMABuff; }
+  bool DMABuff() const { return FBuffer.DriverMapped(); }
   bool Started() const { return FStarted; }
   bool Busy() const { return FBusy; }
   int Width() const { return FWidth; }
@@ -51,7 +79,8 @@ class TOSDCard {
   void Start();
   void Stop();
   // Stops the stream, frees the buffer with the allocator that produced it, releases the
-  // interfaces and balances the probe's CoInitialize. Runs once; the destructor calls it.
+  // interfaces, drops an outstanding push and balances the probe's CoInitialize. Runs once;
+  // the destructor calls it.
   void Close();
   void SetDMABuff(bool on);
   // The buffer to fill: 0 means BufferSize(). Null when the size is 0, too large, or larger
@@ -59,18 +88,22 @@ class TOSDCard {
   std::uint8_t *GetBuffer(std::uint32_t size = 0);
   // Hands a filled buffer to the card (null and 0 mean the channel's buffer and size).
   // Returns at once when the stream is not started, the size is 0, a push or buffer switch
-  // is in progress, or the channel's own buffer is smaller than the size.
+  // is in progress, the channel's own buffer is smaller than the size, or the channel is
+  // stalled.
   void PushFrame(const std::uint8_t *buffer = nullptr, std::uint32_t size = 0);
+  // Whether a push timed out and the driver has still not completed it. Asks the driver's
+  // event without waiting; once the driver completed the push the stall is over.
+  bool Stalled();
 
  private:
+  struct TCardPush;
+
   bool Open();
   void RecomputeBufferSize();
-  void FreeHeapBuffer();
 
   static std::atomic<DWORD> wait_limit_;
 
   bool FPresent = false;
-  bool FDMABuff = false;
   int FHeight = 480;
   int FWidth = 640;
   int FTop = 0;
@@ -82,11 +115,10 @@ class TOSDCard {
   IVxMapMem *FMapMem = nullptr;
   std::array<LONG, 4> FOSDRect{};
   std::uint32_t FBufferSize = 0;
-  std::uint8_t *FBuffer = nullptr;
+  TCardBuffer FBuffer;  // FDMABuff is FBuffer.DriverMapped()
 
-  std::size_t buffer_capacity_ = 0;  // bytes behind FBuffer
-  std::unique_ptr<std::uint8_t[]> heap_buffer_;
-  TCardAddress rect_address_;        // FOSDRect as the card sees it
+  TCardAddress rect_address_;  // FOSDRect as the card sees it
+  std::unique_ptr<TCardPush> outstanding_;  // the push that timed out, until completed
   bool closed_ = false;
 };
 

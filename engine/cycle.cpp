@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string>
+#include <utility>
 
 #include "card/card.h"
 #include "engine/osd.h"
@@ -86,13 +88,18 @@ void TOSD::SetActive(bool value) {
   if (check_card_) card_->Start();
 }
 
+void TOSD::ReportCycleError(std::string message) {
+  last_cycle_error_ = std::move(message);
+  if (OnCycleError) OnCycleError(last_cycle_error_);
+}
+
 void TOSD::OnComposeTimer() {
   try {
     ComposeFrame();
   } catch (const std::exception &e) {
-    last_cycle_error_ = e.what();
+    ReportCycleError(e.what());
   } catch (...) {
-    last_cycle_error_ = "unknown error in the compositing cycle";
+    ReportCycleError("unknown error in the compositing cycle");
   }
 }
 
@@ -121,6 +128,8 @@ void TOSD::ComposeFrame() {
   }
 
   if (check_card_) {
+    // A stalled card still holds the last frame it took: leave its buffer alone.
+    if (card_->Stalled()) return;
     if (clearroot_) {
       std::uint8_t *buffer = card_->GetBuffer(0);
       if (!buffer) return;  // no buffer: composed, nothing sent
@@ -128,6 +137,11 @@ void TOSD::ComposeFrame() {
           {reinterpret_cast<std::byte *>(buffer), card_->BufferSize()}));
     }
     card_->PushFrame(nullptr, 0);
+    if (card_->Stalled()) {  // this push began the stall
+      ReportCycleError("the capture card did not complete a frame within " +
+                       std::to_string(TOSDCard::WaitLimit()) +
+                       " ms; frames are composed but not sent to it until it completes that one");
+    }
     return;
   }
 

@@ -18,6 +18,7 @@
 // Nothing in this file needs to change for it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,9 +80,12 @@ class TOSD {
   TFrm_dbg *DebugView() { return debug_form_.get(); }
 
   // One cycle (the timer's handler). An error ends the cycle early; its message is kept in
-  // LastCycleError and the next cycle runs normally.
+  // LastCycleError, handed to OnCycleError, and the next cycle runs normally. A card that did
+  // not complete a push in time is reported the same way, once per stall; while it stays
+  // stalled, cycles compose the frame (the Debug View and CopyFrame show it) and send nothing.
   void ComposeFrame();
   const std::string &LastCycleError() const { return last_cycle_error_; }
+  std::function<void(const std::string &)> OnCycleError;
   // Copies the whole frame to (0, 0) of dc; false for a null dc.
   bool CopyFrame(HDC dc);
   // Opens (or shows again) the Debug View when code is exactly "wqzbmk"; false otherwise.
@@ -127,7 +131,12 @@ class TOSD {
     const TOSDKindOps *ops = nullptr;
   };
   Target Lookup(std::string_view name) const;
+  // Calls the kind's operation op on the named component; false when the name is not
+  // registered or op does not apply to its kind.
+  template <class Op, class... Args>
+  bool CallKind(std::string_view name, Op TOSDKindOps::*op, Args &&...args) const;
   void OnComposeTimer();
+  void ReportCycleError(std::string message);
 
   // Fields in the order the engine builds them; the destructor releases them explicitly.
   std::unique_ptr<TFrm_dbg> debug_form_;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,9 @@ struct CardState {
   bool own_sink = false;
   std::vector<std::uint8_t> rgba;
 
+  // Events of frames accepted under VXVC_FAULT_NO_COMPLETION, completed when it is cleared.
+  std::vector<HANDLE> held;  // guarded by mutex
+
   // Driver thread for completions with latency.
   std::mutex queue_mutex;
   std::condition_variable queue_cv;
@@ -82,9 +86,88 @@ struct CardState {
     if (sink_fd >= 0 && own_sink) ::close(sink_fd);
     sink_fd = -1;
   }
+  // Counts a refused submission and completes it at once with its error, so the caller
+  // never waits for it (mutex held).
+  HRESULT Refuse(OVERLAPPED *overlapped, HRESULT error, const char *why);
+  // Counts and keeps an accepted frame (mutex held); says how to deliver and complete it.
+  struct Delivery {
+    std::vector<std::uint8_t> sink_copy;  // empty without a sink
+    void (*on_frame)(void *) = nullptr;
+    void *user = nullptr;
+    std::uint32_t latency_ms = 0;
+    bool hold = false;  // not completed until the no-completion fault is cleared
+  };
+  Delivery Accept(std::span<const std::uint8_t> frame);
+  // Completes a frame as the delivery says: now, after the latency, or when released.
+  void Complete(HANDLE event, const Delivery &delivery);
+  void Signal(HANDLE event);
+  void ReleaseHeld();
   void RunCompletions();
   void StopThread();
 };
+
+HRESULT CardState::Refuse(OVERLAPPED *overlapped, HRESULT error, const char *why) {
+  Log(std::string("Refused: ") + why);
+  ++counters.pushes_refused;
+  if (overlapped != nullptr) {
+    overlapped->Internal = static_cast<std::uint32_t>(error);
+    if (overlapped->hEvent != nullptr) {
+      ++counters.completions;
+      SetEvent(overlapped->hEvent);
+    }
+  }
+  return error;
+}
+
+CardState::Delivery CardState::Accept(std::span<const std::uint8_t> frame) {
+  // One copy per frame into the kept buffer (its capacity is reused, so no allocation once the
+  // size is steady); a second, private copy only when a sink will write it outside the lock.
+  last_frame.assign(frame.begin(), frame.end());
+  ++counters.frames_received;
+  counters.bytes_received += frame.size();
+  Delivery d;
+  if (options.sink != VXVC_SINK_NONE) d.sink_copy = last_frame;
+  d.on_frame = options.on_frame;
+  d.user = options.user;
+  d.latency_ms = options.latency_ms;
+  d.hold = (Faults() & VXVC_FAULT_NO_COMPLETION) != 0;
+  return d;
+}
+
+void CardState::Signal(HANDLE event) {
+  {
+    std::lock_guard lock(mutex);  // counted first: the waiter may read it at once
+    ++counters.completions;
+  }
+  SetEvent(event);
+}
+
+void CardState::Complete(HANDLE event, const Delivery &delivery) {
+  if (event == nullptr) return;
+  if (delivery.hold) {
+    std::lock_guard lock(mutex);
+    if (!removed) held.push_back(event);
+  } else if (delivery.latency_ms == 0) {
+    Signal(event);
+  } else {
+    {
+      std::lock_guard lock(queue_mutex);
+      if (!stopping)
+        queue.push_back(
+            {SteadyClock::now() + std::chrono::milliseconds(delivery.latency_ms), event});
+    }
+    queue_cv.notify_all();
+  }
+}
+
+void CardState::ReleaseHeld() {
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard lock(mutex);
+    events.swap(held);
+  }
+  for (HANDLE event : events) Signal(event);
+}
 
 void CardState::RunCompletions() {
   std::unique_lock lock(queue_mutex);
@@ -101,11 +184,7 @@ void CardState::RunCompletions() {
     }
     queue.pop_front();
     lock.unlock();
-    {
-      std::lock_guard state_lock(mutex);  // counted first: the waiter may read it at once
-      ++counters.completions;
-    }
-    SetEvent(next.event);
+    Signal(next.event);
     lock.lock();
   }
 }
@@ -408,83 +487,59 @@ void Pin::WriteSink(const std::vector<std::uint8_t> &frame) {
   }
 }
 
+// The frame a request carries, checked as a strict driver checks it: record length, one
+// stream header of size 48, a buffer mapped for the whole extent, a frame stream header whose
+// size and length field agree with the extent. Nothing past the extent is read.
+struct CheckedFrame {
+  std::span<const std::uint8_t> bytes;
+  HRESULT error = S_OK;
+  const char *why = nullptr;  // set when refused
+};
+
+CheckedFrame Refused(HRESULT error, const char *why) { return {{}, error, why}; }
+
+CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
+  if (s.removed) return Refused(E_FAIL, "card removed");
+  if (s.counters.started == 0) return Refused(E_FAIL, "stream stopped");
+  if (request.Length != kVxFrameRequestLength) return Refused(E_INVALIDARG, "record length");
+  if (request.Count != 1) return Refused(E_INVALIDARG, "header count");
+  const KSSTREAM_HEADER32 &header = request.Header;
+  if (header.Size != kVxStreamHeaderSize) return Refused(E_INVALIDARG, "header size");
+  if (header.FrameExtent < 1032 || header.FrameExtent > kMaxFrame)
+    return Refused(E_INVALIDARG, "frame extent");
+  const auto *data =
+      static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent));
+  if (data == nullptr) return Refused(E_INVALIDARG, "frame address");
+  int width = 0, height = 0;
+  if (!ParseFrameHeader(data, header.FrameExtent, width, height))
+    return Refused(E_INVALIDARG, "frame header");
+  const std::uint64_t length = std::uint64_t(width) * std::uint64_t(height) + 1032;
+  const std::uint32_t length_field =
+      (std::uint32_t(data[1]) << 16) | (std::uint32_t(data[2]) << 8) | data[3];
+  if (length != header.FrameExtent || length_field != (length & 0xFFFFFF))
+    return Refused(E_INVALIDARG, "frame length");
+  return {{data, header.FrameExtent}};
+}
+
 HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
   CardState &s = *state_;
   const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
-  // A refused request completes at once with its error, so the caller never waits for it.
-  auto refuse = [&](HRESULT hr, const char *why) {
-    s.Log(std::string("Refused: ") + why);
-    ++s.counters.pushes_refused;
-    if (overlapped != nullptr) overlapped->Internal = static_cast<std::uint32_t>(hr);
-    if (event != nullptr) {
-      ++s.counters.completions;
-      SetEvent(event);
-    }
-    return hr;
-  };
-
-  std::vector<std::uint8_t> frame;
-  void (*on_frame)(void *) = nullptr;
-  void *user = nullptr;
-  std::uint32_t latency = 0;
-  bool complete = true;
+  CardState::Delivery delivery;
   {
     std::lock_guard lock(s.mutex);
     s.Log("Submit");
-    if (request == nullptr) return refuse(E_POINTER, "no record");
+    if (request == nullptr) return s.Refuse(overlapped, E_POINTER, "no record");
     std::memcpy(s.last_request.data(), request, sizeof(TVxFrameRequest));
     s.has_request = true;
-    if (s.removed) return refuse(E_FAIL, "card removed");
-    if (s.counters.started == 0) return refuse(E_FAIL, "stream stopped");
-    if (request->Length != kVxFrameRequestLength) return refuse(E_INVALIDARG, "record length");
-    if (request->Count != 1) return refuse(E_INVALIDARG, "header count");
-    const KSSTREAM_HEADER32 &header = request->Header;
-    if (header.Size != kVxStreamHeaderSize) return refuse(E_INVALIDARG, "header size");
-    if (header.FrameExtent < 1032 || header.FrameExtent > kMaxFrame)
-      return refuse(E_INVALIDARG, "frame extent");
-    const auto *data =
-        static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent));
-    if (data == nullptr) return refuse(E_INVALIDARG, "frame address");
-    int width = 0, height = 0;
-    if (!ParseFrameHeader(data, header.FrameExtent, width, height))
-      return refuse(E_INVALIDARG, "frame header");
-    const std::uint64_t length = std::uint64_t(width) * std::uint64_t(height) + 1032;
-    const std::uint32_t length_field = (std::uint32_t(data[1]) << 16) |
-                                       (std::uint32_t(data[2]) << 8) | data[3];
-    if (length != header.FrameExtent || length_field != (length & 0xFFFFFF))
-      return refuse(E_INVALIDARG, "frame length");
-
-    // One copy per frame into the kept buffer (its capacity is reused, so no allocation
-    // once the size is steady); a second, private copy only when a sink will write it
-    // outside this lock.
-    s.last_frame.assign(data, data + header.FrameExtent);
-    if (s.options.sink != VXVC_SINK_NONE) frame = s.last_frame;
-    ++s.counters.frames_received;
-    s.counters.bytes_received += header.FrameExtent;
-    on_frame = s.options.on_frame;
-    user = s.options.user;
-    latency = s.options.latency_ms;
-    complete = (s.Faults() & VXVC_FAULT_NO_COMPLETION) == 0;
-    if (overlapped != nullptr) overlapped->Internal = complete && latency == 0 ? 0 : kStatusPending;
+    const CheckedFrame frame = CheckRequest(s, *request);
+    if (frame.why != nullptr) return s.Refuse(overlapped, frame.error, frame.why);
+    delivery = s.Accept(frame.bytes);
+    if (overlapped != nullptr)
+      overlapped->Internal = delivery.hold || delivery.latency_ms > 0 ? kStatusPending : 0;
   }
-
-  if (on_frame != nullptr) on_frame(user);
-  if (!frame.empty()) WriteSink(frame);
-  if (!complete || event == nullptr) return S_OK;
-  if (latency == 0) {
-    {
-      std::lock_guard lock(s.mutex);
-      ++s.counters.completions;
-    }
-    SetEvent(event);
-    return S_OK;
-  }
-  {
-    std::lock_guard lock(s.queue_mutex);
-    if (!s.stopping)
-      s.queue.push_back({SteadyClock::now() + std::chrono::milliseconds(latency), event});
-  }
-  s.queue_cv.notify_all();
+  if (delivery.on_frame != nullptr) delivery.on_frame(delivery.user);
+  if (!delivery.sink_copy.empty()) WriteSink(delivery.sink_copy);
+  s.Complete(event, delivery);
   return S_OK;
 }
 
@@ -640,6 +695,7 @@ void VxVirtualCard_Uninstall(void) {
   {
     std::lock_guard lock(state->mutex);
     state->removed = true;
+    state->held.clear();
   }
   state->StopThread();
   std::lock_guard sink_lock(state->sink_mutex);
@@ -660,8 +716,11 @@ std::shared_ptr<CardState> Current() {
 
 void VxVirtualCard_SetFaults(uint32_t faults) {
   if (auto state = Current()) {
-    std::lock_guard lock(state->mutex);
-    state->options.faults = faults;
+    {
+      std::lock_guard lock(state->mutex);
+      state->options.faults = faults;
+    }
+    if ((faults & VXVC_FAULT_NO_COMPLETION) == 0) state->ReleaseHeld();
   }
 }
 

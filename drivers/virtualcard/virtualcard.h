@@ -35,7 +35,8 @@ enum {
   VXVC_FAULT_CREATE = 0x01,        /* creating the device object fails */
   VXVC_FAULT_NO_OSD_PIN = 0x02,    /* the device has no OSD pin */
   VXVC_FAULT_DMA = 0x04,           /* driver-mapped allocation fails */
-  VXVC_FAULT_NO_COMPLETION = 0x08, /* accepted frames are never completed */
+  VXVC_FAULT_NO_COMPLETION = 0x08, /* accepted frames are not completed while the fault is
+                                      set; clearing it completes them (a card that resumes) */
   VXVC_FAULT_PROPERTIES = 0x10     /* property reads and writes fail */
 };
 
@@ -69,11 +70,12 @@ VXVC_API void VxVirtualCard_DefaultOptions(VxVirtualCardOptions *options);
 /* Registers the card's class factory. Returns 0 when a card is already installed, the
  * options are invalid, or the sink cannot be opened. Null options mean the defaults. */
 VXVC_API int VxVirtualCard_Install(const VxVirtualCardOptions *options);
-/* Revokes the factory, stops the driver thread (pending completions are dropped) and closes
- * the sink. Objects still held by a client keep working but refuse frames. */
+/* Revokes the factory, stops the driver thread (pending and held completions are dropped) and
+ * closes the sink. Objects still held by a client keep working but refuse frames. */
 VXVC_API void VxVirtualCard_Uninstall(void);
 VXVC_API int VxVirtualCard_Installed(void);
-/* Replaces the fault bits of the installed card. */
+/* Replaces the fault bits of the installed card. Without VXVC_FAULT_NO_COMPLETION, the frames
+ * held under it are completed before this returns. */
 VXVC_API void VxVirtualCard_SetFaults(uint32_t faults);
 
 VXVC_API int VxVirtualCard_GetCounters(VxVirtualCardCounters *out);

@@ -16,6 +16,15 @@
  * this interface: a failed call returns 0 and VxOSD_GetLastError says why (for example an
  * unreadable picture file).
  *
+ * With a card, each cycle hands the frame to the card's driver and waits until the driver has
+ * taken it, at most 20 seconds. A card that does not complete a frame in that time costs that
+ * one wait, not one per cycle: from then on the cycles keep composing the frame (SetVxOSD_Debug
+ * and the Debug View show it) but send nothing to the card and do not wait, until the driver
+ * completes the frame it holds (sending then resumes by itself) or the library is restarted
+ * (FreeVxOSD, InitVxOSD). The stall is reported once, on the library's thread, as the message
+ * of VxOSD_GetLastError: "VxOSD cycle: the capture card did not complete a frame within 20000
+ * ms; ...". A cycle that fails (for example for lack of memory) is reported there the same way.
+ *
  * Every call but InitVxOSD (and the host helpers) returns 0 before InitVxOSD, after FreeVxOSD,
  * and on another thread than the one that called InitVxOSD. Null names, texts, rectangles and
  * device contexts are refused with 0. A second InitVxOSD without FreeVxOSD first frees the
@@ -143,7 +152,8 @@ VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
  * refused. With a card the frames go to the card instead. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
-/* The message of the last failed call on this thread, as UTF-8: copies at most size - 1 bytes
+/* The message of the last failed call on this thread (or of the last cycle that failed or found
+ * the card stalled, on the library's thread), as UTF-8: copies at most size - 1 bytes
  * (a message cut short ends at a character boundary) and a terminating zero into utf8 (when
  * size > 0) and returns the message's full length in bytes; 0 when no call failed. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);

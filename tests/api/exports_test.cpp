@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "drivers/virtualcard/virtualcard.h"
 #include "tests/support/host_scene.h"
 #include "vxosd/vxosd.h"
 
@@ -41,6 +42,46 @@ TEST(ExportsTest, CycleRunsEvery60Ms) {
   EXPECT_EQ(s.frames(), 1);
   s.Advance(600);
   EXPECT_EQ(s.frames(), 11);
+}
+
+// A card that stops completing frames: the host's thread waits once (20 s on the manual
+// clock), the host is told why, its own view of the frame stays live, and the card gets frames
+// again once it completes the one it held.
+TEST(ExportsTest, AStalledCardCostsOneWaitIsReportedAndRecovers) {
+  VxVirtualCardOptions options;
+  VxVirtualCard_DefaultOptions(&options);
+  options.faults = VXVC_FAULT_NO_COMPLETION;
+  ASSERT_EQ(VxVirtualCard_Install(&options), 1);
+  struct Uninstall {
+    ~Uninstall() { VxVirtualCard_Uninstall(); }
+  } uninstall;
+  auto frames = [] {
+    VxVirtualCardCounters c;
+    VxVirtualCard_GetCounters(&c);
+    return c.frames_received;
+  };
+
+  HostScene s;
+  ASSERT_TRUE(s.card());
+  s.Advance(60);
+  EXPECT_EQ(HostScene::LastError().rfind(
+                "VxOSD cycle: the capture card did not complete a frame within 20000 ms", 0),
+            0u)
+      << HostScene::LastError();
+  ASSERT_TRUE(HostScene::Panel("p", 100, 50, 40, 30, 0x0000FF));
+  EXPECT_GE(s.Advance(600), 10u);  // every cycle ran: none waited for the card
+  EXPECT_EQ(frames(), 1u);
+  s.CopyFrame();
+  EXPECT_EQ(s.Rgb(120, 60), 0xFF0000u);  // composed all the same
+
+  VxVirtualCard_SetFaults(0);  // the card completes the frame it held
+  s.Advance(60);
+  EXPECT_EQ(frames(), 2u);
+  std::vector<uint8_t> sent(HostScene::kStreamBytes);
+  ASSERT_EQ(VxVirtualCard_LastFrame(sent.data(), sent.size()), HostScene::kStreamBytes);
+  EXPECT_EQ(sent[1032 + 60 * 640 + 120], 249);  // the panel reached the card
+  s.Advance(600);
+  EXPECT_EQ(frames(), 12u);
 }
 
 TEST(ExportsTest, ShownPanelAppearsAndHiddenLeavesNoHole) {

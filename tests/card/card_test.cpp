@@ -212,7 +212,7 @@ TEST_F(CardTest, PushIsIgnoredWhenStoppedOrEmpty) {
   EXPECT_EQ(Counters().frames_received, 1u);
 }
 
-TEST_F(CardTest, CardThatNeverCompletesCostsOneBoundedWait) {
+TEST_F(CardTest, CardThatStopsCompletingCostsOneBoundedWaitUntilItCompletes) {
   options_.faults = VXVC_FAULT_NO_COMPLETION;
   Install();
   TOSDCard card;
@@ -224,9 +224,43 @@ TEST_F(CardTest, CardThatNeverCompletesCostsOneBoundedWait) {
   EXPECT_GE(waited, std::chrono::milliseconds(20));
   EXPECT_LT(waited, std::chrono::seconds(10));
   EXPECT_FALSE(card.Busy());
+  EXPECT_TRUE(card.Stalled());
   EXPECT_EQ(Counters().completions, 0u);
   // The property writes still follow the time-out.
   EXPECT_EQ(CardLog(), "Submit\nSetProperty 822 (32,0,640,480)\nSetProperty 824 0x1\n");
+
+  // While the driver holds the frame, pushes are not submitted, so none of them waits.
+  for (int i = 0; i < 5; ++i) card.PushFrame();
+  EXPECT_EQ(Counters().frames_received, 1u);
+  EXPECT_EQ(CardLog().find("Submit", 1), std::string::npos);
+
+  VxVirtualCard_SetFaults(0);  // the card completes the frame it held
+  EXPECT_EQ(Counters().completions, 1u);
+  EXPECT_FALSE(card.Stalled());
+  card.PushFrame();
+  EXPECT_EQ(Counters().frames_received, 2u);
+  EXPECT_EQ(Counters().completions, 2u);
+  EXPECT_FALSE(card.Stalled());
+}
+
+TEST_F(CardTest, LateCompletionOfAnEarlierChannelDoesNotEndTheNextWait) {
+  options_.latency_ms = 120;
+  Install();
+  TOSDCard::SetWaitLimit(80);
+  {
+    TOSDCard first;
+    std::memcpy(first.GetBuffer(), KeyFrame().data(), 308232);
+    first.PushFrame();  // times out at 80 ms; the driver completes it at 120 ms
+    EXPECT_TRUE(first.Stalled());
+  }
+  TOSDCard second;
+  std::memcpy(second.GetBuffer(), KeyFrame().data(), 308232);
+  const auto before = std::chrono::steady_clock::now();
+  second.PushFrame();
+  // Its own completion comes after 120 ms: the wait runs its full 80 ms, although the first
+  // channel's frame is completed 40 ms into it.
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(80));
+  EXPECT_EQ(Counters().frames_received, 2u);
 }
 
 TEST_F(CardTest, CompletionFromTheDriverThreadEndsTheWait) {

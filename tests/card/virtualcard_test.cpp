@@ -279,9 +279,12 @@ TEST_F(CardTest, FaultsCanChangeWhileInstalled) {
   VxVirtualCard_SetFaults(VXVC_FAULT_NO_COMPLETION);
   card.PushFrame();
   EXPECT_EQ(Counters().completions, 0u);
-  VxVirtualCard_SetFaults(0);
-  card.PushFrame();
+  VxVirtualCard_SetFaults(VXVC_FAULT_NO_COMPLETION | VXVC_FAULT_DMA);  // still holding
+  EXPECT_EQ(Counters().completions, 0u);
+  VxVirtualCard_SetFaults(0);  // the held frame is completed now
   EXPECT_EQ(Counters().completions, 1u);
+  card.PushFrame();
+  EXPECT_EQ(Counters().completions, 2u);
   EXPECT_EQ(Counters().frames_received, 2u);
 }
 

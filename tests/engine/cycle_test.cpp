@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "card/card.h"
 #include "drivers/virtualcard/virtualcard.h"
 #include "engine/osd.h"
 #include "platform/clock.h"
@@ -183,6 +185,42 @@ TEST_F(CardCycleTest, InactiveEngineLeavesTheStreamRunningAndTheLastFrame) {
   Advance(600);
   EXPECT_EQ(Counters().frames_received, 1u);
   EXPECT_EQ(Counters().started, 1u);
+}
+
+TEST_F(CardCycleTest, ACardThatStopsCompletingCostsOneWaitPerStall) {
+  auto clock = std::dynamic_pointer_cast<ManualClock>(MessageLoop::Current().ClockPtr());
+  ASSERT_TRUE(clock);
+  TOSD osd;
+  std::vector<std::string> reports;
+  osd.OnCycleError = [&](const std::string &message) { reports.push_back(message); };
+  osd.SetActive(true);
+  VxVirtualCard_SetFaults(VXVC_FAULT_NO_COMPLETION);
+  Advance(60);  // the push waits its whole limit
+  EXPECT_EQ(clock->NowMs(), 60 + std::int64_t{kCardPushWaitMs});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("did not complete a frame within 20000 ms"), std::string::npos);
+
+  // A minute of cycles on the stalled card: no second wait, nothing sent, the frame composed.
+  Panel(osd, "p", 0, 0, 10, 10, clRed);
+  std::int64_t before = clock->NowMs();
+  EXPECT_GE(Advance(60000), 1000u);
+  EXPECT_EQ(clock->NowMs(), before + 60000);
+  EXPECT_EQ(Counters().frames_received, 1u);
+  EXPECT_EQ(reports.size(), 1u);
+  EXPECT_EQ(osd.Frame().ScanLine(5)[5], NearestPaletteIndex(clRed));
+
+  VxVirtualCard_SetFaults(0);  // the card completes the frame it held: sending resumes
+  Advance(600);
+  EXPECT_EQ(Counters().frames_received, 11u);
+  EXPECT_EQ(LastFrame(), StreamOf(osd.Frame()));
+
+  // A second stall costs one more wait, and only one.
+  VxVirtualCard_SetFaults(VXVC_FAULT_NO_COMPLETION);
+  before = clock->NowMs();
+  Advance(6000);
+  EXPECT_EQ(clock->NowMs(), before + 60 + std::int64_t{kCardPushWaitMs});
+  EXPECT_EQ(Counters().frames_received, 12u);
+  EXPECT_EQ(reports.size(), 2u);
 }
 
 TEST_F(CardCycleTest, DestructionStopsTheStreamAndReleasesTheCard) {
