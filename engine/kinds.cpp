@@ -4,17 +4,13 @@ namespace vx {
 
 namespace {
 
-// Indexed by TOSD_Component. A kind whose class has not been written yet has no slot value.
+// Indexed by TOSD_Component.
 const TOSDKindOps *const kKindTable[kComponentKindCount] = {
-    &kPanelOps,  // eosdPanel
-
+    &kPanelOps,       // eosdPanel
     &kScrollTextOps,  // eOSDScrollText
-
-    &kTextOps,  // eOSDText
-
-    &kPictureOps,  // eOSDPicute
-
-    &kDateTimeOps,  // eOSDDateTime
+    &kTextOps,        // eOSDText
+    &kPictureOps,     // eOSDPicute
+    &kDateTimeOps,    // eOSDDateTime
 };
 
 }  // namespace

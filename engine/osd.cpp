@@ -1,5 +1,7 @@
 #include "engine/osd.h"
 
+#include <utility>
+
 #include "platform/canvas.h"
 #include "platform/codepage.h"
 
@@ -64,69 +66,67 @@ bool TOSD::SetComponent_Font(std::string_view name, std::u16string_view face, TC
   return true;
 }
 
-bool TOSD::SetComponent_Visible(std::string_view name, bool /*ignored*/, bool visible) {
+// The rows that call one operation of the component's kind with the request's arguments.
+template <class Op, class... Args>
+bool TOSD::CallKind(std::string_view name, Op TOSDKindOps::*op, Args &&...args) const {
   const Target t = Lookup(name);
-  if (!t.ops || !t.ops->SetVisible) return false;
-  t.ops->SetVisible(*t.component, visible);
+  if (!t.ops || !(t.ops->*op)) return false;
+  (t.ops->*op)(*t.component, std::forward<Args>(args)...);
   return true;
 }
 
-// The rows that call one operation of the component's kind with the request's arguments.
-#define VXOSD_KIND_ROW(op, ...)                         \
-  do {                                                  \
-    const Target t = Lookup(name);                      \
-    if (!t.ops || !t.ops->op) return false;             \
-    t.ops->op(*t.component __VA_OPT__(, ) __VA_ARGS__); \
-    return true;                                        \
-  } while (0)
-
-bool TOSD::SetComponent_Text(std::string_view name, std::u16string_view text) {
-  VXOSD_KIND_ROW(SetText, text);
+bool TOSD::SetComponent_Visible(std::string_view name, bool /*ignored*/, bool visible) {
+  return CallKind(name, &TOSDKindOps::SetVisible, visible);
 }
-bool TOSD::SetComponent_Time(std::string_view name, int ms) { VXOSD_KIND_ROW(SetTime, ms); }
+bool TOSD::SetComponent_Text(std::string_view name, std::u16string_view text) {
+  return CallKind(name, &TOSDKindOps::SetText, text);
+}
+bool TOSD::SetComponent_Time(std::string_view name, int ms) {
+  return CallKind(name, &TOSDKindOps::SetTime, ms);
+}
 bool TOSD::GetComponent_TextRect(std::string_view name, std::u16string_view text, TRect &rect) {
-  VXOSD_KIND_ROW(GetTextRect, text, rect);
+  return CallKind(name, &TOSDKindOps::GetTextRect, text, rect);
 }
 bool TOSD::SetComponent_TextStep(std::string_view name, int step) {
-  VXOSD_KIND_ROW(SetTextStep, step);
+  return CallKind(name, &TOSDKindOps::SetTextStep, step);
 }
 bool TOSD::SetComponent_TextScroll(std::string_view name, int scroll) {
-  VXOSD_KIND_ROW(SetTextScroll, scroll);
+  return CallKind(name, &TOSDKindOps::SetTextScroll, scroll);
 }
 bool TOSD::SetComponent_TextMode(std::string_view name, int mode) {
-  VXOSD_KIND_ROW(SetTextMode, mode);
+  return CallKind(name, &TOSDKindOps::SetTextMode, mode);
 }
 bool TOSD::SetComponent_TextGradual(std::string_view name, TColor color1, TColor color2) {
-  VXOSD_KIND_ROW(SetTextGradual, color1, color2);
+  return CallKind(name, &TOSDKindOps::SetTextGradual, color1, color2);
 }
 bool TOSD::SetComponent_TextHtml(std::string_view name, bool html) {
-  VXOSD_KIND_ROW(SetTextHtml, html);
+  return CallKind(name, &TOSDKindOps::SetTextHtml, html);
 }
 bool TOSD::SetComponent_RandomTextColor(std::string_view name, const TFiveColors &colors) {
-  VXOSD_KIND_ROW(SetRandomTextColor, colors);
+  return CallKind(name, &TOSDKindOps::SetRandomTextColor, colors);
 }
 bool TOSD::SetComponent_PicFile(std::string_view name, std::u16string_view path) {
-  VXOSD_KIND_ROW(SetPicFile, path);
+  return CallKind(name, &TOSDKindOps::SetPicFile, path);
 }
 bool TOSD::SetComponent_PicSplitFile(std::string_view name, std::u16string_view path, int count) {
-  VXOSD_KIND_ROW(SetPicSplitFile, path, count);
+  return CallKind(name, &TOSDKindOps::SetPicSplitFile, path, count);
 }
 bool TOSD::SetComponent_PicSplitTextPos(std::string_view name, int x, int step) {
-  VXOSD_KIND_ROW(SetPicSplitTextPos, x, step);
+  return CallKind(name, &TOSDKindOps::SetPicSplitTextPos, x, step);
 }
 bool TOSD::SetComponent_PicSplitShow(std::string_view name, int index) {
-  VXOSD_KIND_ROW(SetPicSplitShow, index);
+  return CallKind(name, &TOSDKindOps::SetPicSplitShow, index);
 }
 bool TOSD::SetComponent_PicMovie(std::string_view name, std::u16string_view path, int first,
                                  int last) {
-  VXOSD_KIND_ROW(SetPicMovie, path, first, last);
+  return CallKind(name, &TOSDKindOps::SetPicMovie, path, first, last);
 }
-bool TOSD::SetComponent_PicTime(std::string_view name, int ms) { VXOSD_KIND_ROW(SetPicTime, ms); }
+bool TOSD::SetComponent_PicTime(std::string_view name, int ms) {
+  return CallKind(name, &TOSDKindOps::SetPicTime, ms);
+}
 bool TOSD::SetComponent_MovieTime(std::string_view name, int ms, bool loop) {
-  VXOSD_KIND_ROW(SetMovieTime, ms, loop);
+  return CallKind(name, &TOSDKindOps::SetMovieTime, ms, loop);
 }
-
-#undef VXOSD_KIND_ROW
 
 bool TOSD::SetComponent_RandomColor(std::string_view name, const TFiveColors &colors) {
   const Target t = Lookup(name);
