@@ -1,9 +1,9 @@
 #pragma once
 // TOSDObjList: the engine's ordered registry of components. Position 0 is the front: Add puts
-// a component there, lookups walk from there, and the cycle draws from there to the back (so
-// the back, added first, ends up on top). Names are not unique; a lookup takes the entry
-// nearest the front, and deleting it reveals the older namesake behind it. The registry owns
-// its components: removing one destroys it, and with it its timers.
+// a component there, and the cycle draws from there to the back (so the back, added first,
+// ends up on top). Names are not unique; a lookup takes the entry nearest the front, and
+// deleting it reveals the older namesake behind it. The registry owns its components: removing
+// one destroys it, and with it its timers.
 //
 // Hosts keep tens of thousands of components, so the order lives in a list and the names in
 // an index of namesakes: Add, Find and Delete cost the same however large the registry is.
