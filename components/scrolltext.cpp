@@ -59,7 +59,8 @@ void TOSDScrollText::Redraw() {
   if (!visible) return;
   TCanvas &canvas = Canvas();
   // 1. The window.
-  const auto plain_layout = Vertical() ? VerticalLayout() : HorizontalLayout(DT_CENTER);
+  // Centred in both layouts: a narrow character stands in the middle of a vertical column.
+  const auto plain_layout = Vertical() ? VerticalLayout(DT_CENTER) : HorizontalLayout(DT_CENTER);
   if (w != 0) {
     SetBitmapSize(w, h);
   } else {
