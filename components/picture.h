@@ -11,58 +11,18 @@
 // integer placeholder raise vx::Exception with the reason and leave the component unchanged.
 // During a movie tick such a failure empties the component and is kept in LastMovieError().
 
-#include <cstdint>
-#include <filesystem>
-#include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "components/movie_pattern.h"
 #include "components/object.h"
+#include "components/picture_cache.h"
 #include "imaging/transparent.h"
 #include "platform/timer.h"
 
 namespace vx {
-
-// A movie name used as a format with one integer argument: "%d", "%i", "%u", "%x", "%X" with
-// an optional "-" or "0" flag, width and precision (each at most 64); "%%" is a percent sign.
-// The name is never handed to a printf-style formatter.
-class TMoviePattern {
- public:
-  // Nothing when the name holds no placeholder, more than one, or any other conversion.
-  static std::optional<TMoviePattern> Parse(std::string_view name);
-  std::string Format(int number) const;
-
- private:
-  std::string prefix_, suffix_;
-  bool left_ = false, zero_ = false;
-  int width_ = 0, precision_ = -1;
-  char conversion_ = 'd';
-};
-
-// Decoded pictures by path, kept while the file's size and modification time are unchanged,
-// so that a movie does not decode its files again every tick. Bounded in entries and bytes.
-class TPictureCache {
- public:
-  // Null when the file does not exist; raises vx::Exception when it exists but cannot be read
-  // as a bitmap.
-  std::shared_ptr<TBitmap> Load(const std::string &path);
-  std::size_t Size() const { return entries_.size(); }
-  std::uint64_t Decodes() const { return decodes_; }
-
- private:
-  struct Entry {
-    std::string path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type mtime;
-    std::shared_ptr<TBitmap> picture;
-    std::size_t bytes = 0;
-  };
-  std::list<Entry> entries_;  // most recently used first
-  std::size_t bytes_ = 0;
-  std::uint64_t decodes_ = 0;
-};
 
 class TOSDPicute : public TOSDObject {
  public:
