@@ -79,15 +79,16 @@ void TOSDPicute::ShowSplit(TBitmap &picture, int count) {
   CopyPart(picture, 0);
 }
 
-void TOSDPicute::LoadPicture(const std::string &file) {
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+void TOSDPicute::LoadPicture(const std::string &file, TPictureRead read) {
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file, read);
   ShowPicture(picture.get());
 }
 
 void TOSDPicute::SetPicFile(std::u16string_view file) { SetPicFile(PathOf(file)); }
 
 void TOSDPicute::SetPicFile(const std::string &file) {
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);  // may refuse: nothing changed
+  // May refuse: nothing has changed then.
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
   ShowPicture(picture.get());
   splitcount_ = 1;
   splitindex_ = 0;
@@ -102,7 +103,7 @@ void TOSDPicute::SetPicSplitFile(std::u16string_view file, int count) {
 void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   if (count < 0)
     throw EInvalidOperation("The split count " + std::to_string(count) + " is negative");
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
   if (!picture) {
     ShowPicture(nullptr);
     return;
@@ -118,12 +119,14 @@ void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   }
 }
 
-void TOSDPicute::SetPicSplitShow(int index) {
+void TOSDPicute::SetPicSplitShow(int index) { ShowPart(index, TPictureRead::FromFile); }
+
+void TOSDPicute::ShowPart(int index, TPictureRead read) {
   if (splitcount_ < 2) return;
   if (index < 0 || index >= splitcount_)
     throw ERangeError("The split index " + std::to_string(index) + " is outside the parts 0.." +
                       std::to_string(splitcount_ - 1));
-  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_);
+  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_, read);
   if (!picture) throw EFOpenError("The split file \"" + splitfile_ + "\" can no longer be read");
   splitindex_ = index;
   CopyPart(*picture, index);
@@ -144,17 +147,17 @@ void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
   std::optional<TMoviePattern> pattern;
   std::shared_ptr<TBitmap> picture;
   if (last == 0) {
-    picture = cache_.Load(file);
+    picture = cache_.Load(file, TPictureRead::FromFile);
   } else if (split) {
     if (last < 0)
       throw EInvalidOperation("The split count " + std::to_string(last) + " is negative");
-    picture = cache_.Load(file);
+    picture = cache_.Load(file, TPictureRead::FromFile);
   } else {
     pattern = TMoviePattern::Parse(file);
     if (!pattern)
       throw EConvertError("The movie name \"" + file +
                           "\" must hold exactly one integer placeholder such as %d");
-    picture = cache_.Load(pattern->Format(first));
+    picture = cache_.Load(pattern->Format(first), TPictureRead::FromFile);
   }
 
   moviefile_ = file;
@@ -179,10 +182,11 @@ void TOSDPicute::OnHideTimer() {
 }
 
 void TOSDPicute::ShowMovieFrame() {
+  // The movie's own ticks may reuse what it decoded before.
   if (splitmovie_)
-    SetPicSplitShow(frame_ - 1);  // frame numbers count parts from 1
+    ShowPart(frame_ - 1, TPictureRead::ReuseUnchanged);  // frame numbers count parts from 1
   else
-    LoadPicture(pattern_ ? pattern_->Format(frame_) : moviefile_);
+    LoadPicture(pattern_ ? pattern_->Format(frame_) : moviefile_, TPictureRead::ReuseUnchanged);
 }
 
 void TOSDPicute::OnMovieTimer() {

@@ -5,11 +5,15 @@
 // movie advances every movieTime ms while visible and then hides or loops. The cycle draws it
 // with the keyed copy, its bottom-left colour left out.
 //
+// Files: what the host asks for (SetPicFile, SetPicSplitFile, SetPicSplitShow, SetPicMovie)
+// reads the file as it is now; the movie's own ticks reuse a decoded picture while its file is
+// unchanged (see TPictureCache).
+//
 // Failures: a missing file gives an empty component (no error). A file that exists but is not
 // a readable bitmap, a split file that can no longer be read, a split index outside the
 // parts, a negative split count and a movie name that is not a pattern with exactly one
 // integer placeholder raise vx::Exception with the reason and leave the component unchanged.
-// During a movie tick such a failure empties the component and is kept in LastMovieError().
+// During a movie tick such a failure keeps the previous frame and is kept in LastMovieError().
 
 #include <memory>
 #include <optional>
@@ -47,10 +51,11 @@ class TOSDPicute : public TOSDObject {
   void SetPicSplitTextPos(int x, int step);
   void SetPicMovie(std::u16string_view file, int first, int last);
   // The same with 8-bit names in the system code page.
-  void LoadPicture(const std::string &file);
   void SetPicFile(const std::string &file);
   void SetPicSplitFile(const std::string &file, int count);
   void SetPicMovie(const std::string &file, int first, int last);
+  // Shows the picture at file, or an empty component when there is none.
+  void LoadPicture(const std::string &file, TPictureRead read);
 
   void OnHideTimer();
   void OnMovieTimer();
@@ -81,6 +86,7 @@ class TOSDPicute : public TOSDObject {
   void ShowPicture(const TBitmap *picture);
   void ShowSplit(TBitmap &picture, int count);
   void CopyPart(TBitmap &picture, int index);
+  void ShowPart(int index, TPictureRead read);
   void ShowMovieFrame();
   void KeepPicture();
   void StopTimers();

@@ -1,6 +1,6 @@
 #include "components/picture_cache.h"
 
-#include <system_error>
+#include <optional>
 
 #include "platform/exceptions.h"
 
@@ -11,19 +11,14 @@ constexpr std::size_t kCacheEntries = 32;
 constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
 }  // namespace
 
-std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
+std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path, TPictureRead read) {
   // Only regular files count as existing: a directory or a pipe reads as no picture at all.
-  if (path.empty() || !fs::is_regular_file(path, ec)) return nullptr;
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) return nullptr;
-  const fs::file_time_type mtime = fs::last_write_time(path, ec);
-  if (ec) return nullptr;
+  const std::optional<TFileIdentity> identity = RegularFileIdentity(path);
+  if (!identity) return nullptr;
 
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->path != path) continue;
-    if (it->size == size && it->mtime == mtime) {
+    if (read == TPictureRead::ReuseUnchanged && it->identity == *identity) {
       entries_.splice(entries_.begin(), entries_, it);
       return entries_.front().picture;
     }
@@ -41,7 +36,7 @@ std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path) {
   ++decodes_;
   const std::size_t bytes =
       static_cast<std::size_t>(picture->BytesPerScanLine()) * static_cast<std::size_t>(picture->Height());
-  entries_.push_front(Entry{path, size, mtime, picture, bytes});
+  entries_.push_front(Entry{path, *identity, picture, bytes});
   bytes_ += bytes;
   while (entries_.size() > 1 && (entries_.size() > kCacheEntries || bytes_ > kCacheBytes)) {
     bytes_ -= entries_.back().bytes;
