@@ -147,6 +147,9 @@ void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
   std::optional<TMoviePattern> pattern;
   std::shared_ptr<TBitmap> picture;
   if (last == 0) {
+    // The name itself is the first picture; a movie that still has frames to go (first
+    // below 0) formats each one as it ticks. A name that is no pattern stays one picture.
+    if (!split) pattern = TMoviePattern::Parse(file);
     picture = cache_.Load(file, TPictureRead::FromFile);
   } else if (split) {
     if (last < 0)

@@ -361,6 +361,32 @@ TEST_F(PictureTest, MovieTicksNoticeAFileReplacedUnderTheSameSizeAndTime) {
   EXPECT_EQ(p.Cache().Decodes(), 3u);
 }
 
+TEST_F(PictureTest, NumberedMovieEndingAtFrameZeroFormatsEveryTick) {
+  WriteSolid("n-1.bmp", 4, 4, kRed);
+  WriteSolid("n0.bmp", 5, 4, kBlue);
+  TOSDPicute p;
+  p.SetmovieTime(40);
+  p.SetPicMovie(Path("n%d.bmp"), -2, 0);
+  EXPECT_TRUE(p.movieon());
+  EXPECT_EQ(p.Width(), 0);  // last 0 loads the name itself first: no such file
+  p.SetVisible(true);
+  Advance(40);
+  EXPECT_EQ(p.Width(), 4);
+  EXPECT_EQ(p.GetPixel(0, 0), kRed);
+  Advance(40);
+  EXPECT_EQ(p.Width(), 5);
+  EXPECT_EQ(p.GetPixel(0, 0), kBlue);
+  Advance(40);
+  EXPECT_FALSE(p.visible);
+
+  // With last 0 a name that is no pattern is still one picture, not a refused movie.
+  p.SetPicMovie(WriteSolid("100%.bmp", 3, 3, kRed), 1, 0);
+  EXPECT_EQ(p.Width(), 3);
+  p.SetVisible(true);
+  Advance(40);
+  EXPECT_FALSE(p.visible);
+}
+
 TEST_F(PictureTest, UnreadableMovieFrameKeepsThePreviousFrame) {
   WriteSolid("f1.bmp", 4, 4, kRed);
   WriteBytes("f2.bmp", "garbage");
