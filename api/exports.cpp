@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "api/frm_osd.h"
+#include "components/picture.h"
 #include "engine/osd.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/timer.h"
 #include "vxosd/vxosd.h"
 
@@ -127,6 +129,21 @@ uint8_t ComponentText(const char *call, const char *name, const uint16_t *text, 
     return 0;
   }
   return Component(call, name, [&](TOSD &osd, std::string_view n) { return op(osd, n, Text16(text)); });
+}
+
+// The picture calls apply even when the file is missing (the component is then empty). The
+// last error then names the file; a picture that was read leaves no message, so a host can
+// ask right after the call.
+bool ExplainMissingPicture(const char *call, TOSD &osd, std::string_view name) {
+  const auto *picture = dynamic_cast<const vx::TOSDPicute *>(osd.Registry().Find(name));
+  if (!picture) return true;
+  if (picture->MissingFile().empty())
+    SetError({});
+  else
+    SetError(std::string(call) + ": the picture file \"" +
+             vx::Utf16ToUtf8(vx::ToUtf16(picture->MissingFile())) +
+             "\" does not exist; the component is empty");
+  return true;
 }
 
 void FrameToCallback() {
@@ -345,7 +362,8 @@ uint8_t VXOSD_CALL SetVxComponent_TextFile(const char *name, int32_t ignored) {
 uint8_t VXOSD_CALL SetVxComponent_PicFile(const char *name, const uint16_t *path) {
   return ComponentText("SetVxComponent_PicFile", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicFile(n, p);
+                         return osd.SetComponent_PicFile(n, p) &&
+                                ExplainMissingPicture("SetVxComponent_PicFile", osd, n);
                        });
 }
 
@@ -353,7 +371,8 @@ uint8_t VXOSD_CALL SetVxComponent_PicSplitFile(const char *name, const uint16_t 
                                                int32_t count) {
   return ComponentText("SetVxComponent_PicSplitFile", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicSplitFile(n, p, count);
+                         return osd.SetComponent_PicSplitFile(n, p, count) &&
+                                ExplainMissingPicture("SetVxComponent_PicSplitFile", osd, n);
                        });
 }
 
@@ -373,7 +392,8 @@ uint8_t VXOSD_CALL SetVxComponent_PicMovie(const char *name, const uint16_t *pat
                                            int32_t last) {
   return ComponentText("SetVxComponent_PicMovie", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicMovie(n, p, first, last);
+                         return osd.SetComponent_PicMovie(n, p, first, last) &&
+                                ExplainMissingPicture("SetVxComponent_PicMovie", osd, n);
                        });
 }
 

@@ -84,11 +84,17 @@ void TOSDPicute::LoadPicture(const std::string &file, TPictureRead read) {
   ShowPicture(picture.get());
 }
 
+std::shared_ptr<TBitmap> TOSDPicute::ReadFile(const std::string &file) {
+  std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
+  missing_file_ = picture ? std::string() : file;
+  return picture;
+}
+
 void TOSDPicute::SetPicFile(std::u16string_view file) { SetPicFile(PathOf(file)); }
 
 void TOSDPicute::SetPicFile(const std::string &file) {
   // May refuse: nothing has changed then.
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
+  const std::shared_ptr<TBitmap> picture = ReadFile(file);
   ShowPicture(picture.get());
   splitcount_ = 1;
   splitindex_ = 0;
@@ -103,7 +109,7 @@ void TOSDPicute::SetPicSplitFile(std::u16string_view file, int count) {
 void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   if (count < 0)
     throw EInvalidOperation("The split count " + std::to_string(count) + " is negative");
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
+  const std::shared_ptr<TBitmap> picture = ReadFile(file);
   if (!picture) {
     ShowPicture(nullptr);
     return;
@@ -150,17 +156,17 @@ void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
     // The name itself is the first picture; a movie that still has frames to go (first
     // below 0) formats each one as it ticks. A name that is no pattern stays one picture.
     if (!split) pattern = TMoviePattern::Parse(file);
-    picture = cache_.Load(file, TPictureRead::FromFile);
+    picture = ReadFile(file);
   } else if (split) {
     if (last < 0)
       throw EInvalidOperation("The split count " + std::to_string(last) + " is negative");
-    picture = cache_.Load(file, TPictureRead::FromFile);
+    picture = ReadFile(file);
   } else {
     pattern = TMoviePattern::Parse(file);
     if (!pattern)
       throw EConvertError("The movie name \"" + file +
                           "\" must hold exactly one integer placeholder such as %d");
-    picture = cache_.Load(pattern->Format(first), TPictureRead::FromFile);
+    picture = ReadFile(pattern->Format(first));
   }
 
   moviefile_ = file;

@@ -9,7 +9,7 @@
 // reads the file as it is now; the movie's own ticks reuse a decoded picture while its file is
 // unchanged (see TPictureCache).
 //
-// Failures: a missing file gives an empty component (no error). A file that exists but is not
+// Failures: a missing file gives an empty component, no error; MissingFile() names it. A file that exists but is not
 // a readable bitmap, a split file that can no longer be read, a split index outside the
 // parts, a negative split count and a movie name that is not a pattern with exactly one
 // integer placeholder raise vx::Exception with the reason and leave the component unchanged.
@@ -79,10 +79,15 @@ class TOSDPicute : public TOSDObject {
   TTimer &hidetimer() { return *hidetimer_; }
   TTimer &movietimer() { return *movietimer_; }
   const std::string &LastMovieError() const { return last_movie_error_; }
+  // The file that the last SetPicFile, SetPicSplitFile or SetPicMovie looked for and did not
+  // find (the component is empty then); empty when it read its picture.
+  const std::string &MissingFile() const { return missing_file_; }
   const TPictureCache &Cache() const { return cache_; }
   const TKeyedCopyCache &KeyedCopy() const { return keyed_; }
 
  private:
+  // What the host asks for: the file as it is now; a file that is not there is remembered.
+  std::shared_ptr<TBitmap> ReadFile(const std::string &file);
   void ShowPicture(const TBitmap *picture);
   void ShowSplit(TBitmap &picture, int count);
   void CopyPart(TBitmap &picture, int index);
@@ -114,6 +119,7 @@ class TOSDPicute : public TOSDObject {
   TPictureCache cache_;
   TKeyedCopyCache keyed_;
   std::string last_movie_error_;
+  std::string missing_file_;
 };
 
 }  // namespace vx

@@ -97,6 +97,12 @@ VXOSD_API uint8_t VXOSD_CALL SetVxComponent_RandomTextColor(const char *name, in
                                                             int32_t color4, int32_t color5);
 /* Accepted for compatibility; changes nothing (1 when the component exists). */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextFile(const char *name, int32_t ignored);
+/* The picture calls: a file that is not there is no failure. SetVxComponent_PicFile,
+ * SetVxComponent_PicSplitFile and SetVxComponent_PicMovie then return 1 and leave the
+ * component empty (0 x 0: nothing shows), and VxOSD_GetLastError names the missing file. When
+ * they read their picture they clear the message, so VxOSD_GetLastError(NULL, 0) right after
+ * one of them is 0 exactly when its picture was found. A file that is there but is no
+ * readable bitmap is a failure: 0, and the component keeps what it showed. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicFile(const char *name, const uint16_t *path);
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicSplitFile(const char *name, const uint16_t *path,
                                                          int32_t count);
@@ -143,9 +149,10 @@ VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
  * refused. With a card the frames go to the card instead. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
-/* The message of the last failed call on this thread, as UTF-8: copies at most size - 1 bytes
- * (a message cut short ends at a character boundary) and a terminating zero into utf8 (when
- * size > 0) and returns the message's full length in bytes; 0 when no call failed. */
+/* The message of the last failed call on this thread (or of the last picture call that found
+ * no file, see SetVxComponent_PicFile), as UTF-8: copies at most size - 1 bytes (a message cut
+ * short ends at a character boundary) and a terminating zero into utf8 (when size > 0) and
+ * returns the message's full length in bytes; 0 when there is no message. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);
 
 #ifdef __cplusplus

@@ -115,11 +115,18 @@ TEST_F(PictureTest, ShownPictureHidesAfterHideTimeUnlessZero) {
 TEST_F(PictureTest, MissingFileGivesAnEmptyComponentWithoutError) {
   TOSDPicute p;
   p.SetPicFile(WriteSolid("a.bmp", 8, 6, kRed));
+  EXPECT_EQ(p.MissingFile(), "");
   EXPECT_NO_THROW(p.SetPicFile(Path("missing.bmp")));
   EXPECT_EQ(p.Width(), 0);
   EXPECT_EQ(p.Height(), 0);
+  EXPECT_EQ(p.MissingFile(), Path("missing.bmp"));
   EXPECT_NO_THROW(p.SetPicFile(dir_.string()));  // a directory is no picture either
   EXPECT_EQ(p.Width(), 0);
+  EXPECT_EQ(p.MissingFile(), dir_.string());
+  p.SetPicMovie(Path("a%d.bmp"), 7, 9);
+  EXPECT_EQ(p.MissingFile(), Path("a7.bmp"));
+  p.SetPicSplitFile(Path("a.bmp"), 2);
+  EXPECT_EQ(p.MissingFile(), "");
 }
 
 TEST_F(PictureTest, UnreadableFileIsRefusedAndChangesNothing) {

@@ -37,7 +37,7 @@ const char kUsage[] =
     "  --out=DIR            folder for snapshots (default: the current folder)\n"
     "  --rgba=FILE|-        every frame as raw 640x480 RGBA (A = colour level)\n"
     "  --gif=FILE           an animated preview of the run\n"
-    "  --quiet              no warnings for calls that return 0\n";
+    "  --quiet              no warnings for calls that return 0 or miss a picture file\n";
 
 struct Options {
   bool card = true;
@@ -232,6 +232,12 @@ std::string Snapshot(const Options &o, const std::string &file) {
   return error;
 }
 
+// These calls return 1 for a missing file too, and then leave a message naming it.
+bool LoadsAPicture(const std::string &call) {
+  return call == "SetVxComponent_PicFile" || call == "SetVxComponent_PicSplitFile" ||
+         call == "SetVxComponent_PicMovie";
+}
+
 // Runs one export; returns its result.
 int Call(const Step &s, const fs::path &scene_dir) {
   auto name = [&](std::size_t i) { return s.args[i].utf8.c_str(); };
@@ -350,10 +356,15 @@ int main(int argc, char **argv) {
         status = 1;
         break;
       }
-    } else if (!Call(s, scene_dir) && !o.quiet && s.call != "InitVxOSD") {
-      progress.Done();
-      std::cerr << o.scene << ":" << s.line << ": warning: " << s.call << " returned 0: "
-                << LastError() << "\n";
+    } else if (!Call(s, scene_dir)) {
+      if (!o.quiet && s.call != "InitVxOSD") {
+        progress.Done();
+        std::cerr << o.scene << ":" << s.line << ": warning: " << s.call << " returned 0: "
+                  << LastError() << "\n";
+      }
+    } else if (!o.quiet && LoadsAPicture(s.call) && !LastError().empty()) {
+      progress.Done();  // a missing picture file: the call applied, the message names the file
+      std::cerr << o.scene << ":" << s.line << ": warning: " << LastError() << "\n";
     }
     tick();
   }
