@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <system_error>
 
 #include "platform/canvas.h"
 #include "platform/codepage.h"

@@ -1,5 +1,6 @@
 #include "components/picture_cache.h"
 
+#include <exception>
 #include <optional>
 
 #include "platform/exceptions.h"
