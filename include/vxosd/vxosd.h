@@ -6,7 +6,8 @@
  * key colour 0x00FF00 and hands it to the capture card, or, without a card, to the frame
  * callback. Components are addressed by name: an 8-bit, zero-terminated string compared byte
  * for byte; the newest of several components with one name is the one addressed. "root" names
- * no component; SetVxComponent_Color("root", ...) sets the level of the background colour.
+ * no component; SetVxComponent_Color("root", colour, level) records a level for a colour
+ * (InitVxOSD gives the key colour 0x00FF00 level 0). docs/reference.md describes every call.
  *
  * Types: texts, font faces, file paths and the access code are zero-terminated UTF-16
  * (uint16_t code units); colours are 0x00BBGGRR; a rectangle is four int32_t: left, top,
@@ -51,7 +52,7 @@ extern "C" {
 typedef struct HDC__ *HDC;
 #endif
 
-/* Component kinds for AddVxComponent. docs/reference.md describes every call per kind. */
+/* Component kinds for AddVxComponent. */
 enum {
   VXOSD_PANEL = 0,
   VXOSD_SCROLLTEXT = 1,
@@ -239,7 +240,8 @@ typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, 
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
 /* The message of the last failed call on this thread, as UTF-8: copies at most size - 1 bytes
  * (a message cut short ends at a character boundary) and a terminating zero into utf8 (when
- * size > 0) and returns the message's full length in bytes; 0 when no call failed. */
+ * size > 0) and returns the message's full length in bytes; 0 when no call failed. A later
+ * successful call does not clear it. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);
 
 #ifdef __cplusplus
