@@ -106,8 +106,7 @@ class ExampleScene : public testing::TestWithParam<const char *> {
   // Plays the scene with --fast on the card of the test's parameter; snapshots land in a
   // folder of their own. Fails the test when the player fails or a call returns 0.
   void Play(const std::string &scene, std::vector<std::string> extra = {}) {
-    out_ = fs::path(testing::TempDir()) / "vxosd-example-scenes" /
-           (fs::path(scene).stem().string() + "-" + GetParam());
+    out_ = OutDir(scene);
     fs::remove_all(out_);
     fs::create_directories(out_);
     std::vector<std::string> args = {VXOSD_PLAY_PATH, "--fast",
@@ -136,6 +135,12 @@ class ExampleScene : public testing::TestWithParam<const char *> {
     log_ = text.str();
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log_;
     EXPECT_EQ(log_.find("warning"), std::string::npos) << log_;
+  }
+
+  // The folder of one scene's outputs, in the build tree: runs of the tests in other build
+  // trees, and of the other card, do not meet.
+  fs::path OutDir(const std::string &scene) const {
+    return fs::path(VXOSD_EXAMPLES_OUT) / (fs::path(scene).stem().string() + "-" + GetParam());
   }
 
   const TOSDGraphic &Shot(const std::string &file) {
@@ -247,7 +252,7 @@ TEST_P(ExampleScene, ShowAndHideTimes) {
 }
 
 TEST_P(ExampleScene, ColourLevelsBelongToPaletteColours) {
-  const std::string rgba = (fs::path(testing::TempDir()) / "vxosd-example-levels.rgba").string();
+  const std::string rgba = (OutDir("colour-levels.scene") / "levels.rgba").string();
   Play("colour-levels.scene", {"--rgba=" + rgba});
   const TOSDGraphic &shot = Shot("levels.png");
   std::ifstream in(rgba, std::ios::binary | std::ios::ate);
