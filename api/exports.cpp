@@ -25,6 +25,13 @@ namespace {
 
 using vx::TOSD;
 
+// The public kind numbers are the engine's.
+constexpr bool SameKind(int exported, vx::TOSD_Component kind) { return exported == kind; }
+static_assert(SameKind(VXOSD_PANEL, vx::eosdPanel) &&
+              SameKind(VXOSD_SCROLLTEXT, vx::eOSDScrollText) &&
+              SameKind(VXOSD_TEXT, vx::eOSDText) && SameKind(VXOSD_PICTURE, vx::eOSDPicute) &&
+              SameKind(VXOSD_DATETIME, vx::eOSDDateTime));
+
 // Longest text taken from the host, in UTF-16 units (a missing terminator stops here).
 constexpr std::size_t kMaxTextUnits = std::size_t{1} << 20;
 
