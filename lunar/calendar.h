@@ -126,6 +126,7 @@ class TYnrCalendar {
   static std::string LunarYearName(int year) { return vx::LunarYearName(year); }
   static std::string LunarMonthName(int month, bool leap) { return vx::LunarMonthName(month, leap); }
   static std::string LunarDayName(int day) { return vx::LunarDayName(day); }
+  static std::string LunarDateName(const TLunarDate &date) { return vx::LunarDateName(date); }
   static std::string ChineseWeekName(int weekday) { return vx::ChineseWeekName(weekday); }
 
   // ---- festivals of a day, from FtvList ----

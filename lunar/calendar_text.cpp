@@ -60,10 +60,7 @@ std::u16string CalendarHintText(const TFestivalList &festivals, TDateTime date, 
   out += u"  第" + Utf8ToUtf16(std::to_string(CalendarWeekNumber(day, iso))) + u"周";
 
   out += u"\n农历= ";
-  const TLunarDate lunar = SolarToLunar(day);
-  if (lunar.Day != 0)
-    out += Gbk(LunarYearName(lunar.Year) + LunarMonthName(lunar.Month, lunar.IsLeap) +
-               LunarDayName(lunar.Day));
+  out += Gbk(LunarDateName(SolarToLunar(day)));
 
   out += u"\n干支= ";
   const TGanZhiIndex gz = DateToGanZhi(day);
