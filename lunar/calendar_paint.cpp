@@ -176,10 +176,9 @@ void TYnrCalendar::CalcLayout() {
     fit(TYnrCalColors::fiBackMonthText, u"9", FDaysRect.Right, RoundEven(0.9 * FDaysRect.Height()));
     fit(TYnrCalColors::fiTitleText, Utf8(FormatDateTime("yyyy年mm月", date_)), FTitleRect.Right,
         RoundEven(0.8 * FTitleRect.Height()));
-    // The short day name as the row shows it: the locale's "ddd" is the Chinese name on the
-    // system the calendar was made for, so the Chinese name is fitted unless EnWeekName.
+    // The short day name as the row shows it: English with EnWeekName, else Chinese.
     const std::u16string day_name = en_week_name_
-                                        ? Utf8(FormatDateTime("ddd", date_))
+                                        ? Utf8(EnWeekDayName(DayOfWeek(date_) - 1, false))
                                         : Gbk(vx::ChineseWeekName(DayOfWeek(date_) - 1));
     fit(TYnrCalColors::fiWeekText, day_name, RoundEven(0.9 * cw), ch);
     fit(TYnrCalColors::fiDayText, Utf8(FormatDateTime("dd", date_)), FNumberRect.Right,
