@@ -173,8 +173,7 @@ void TYnrCalendar::CalcLayout() {
   if (auto_font_size_) {
     TYnrCalColors &cc = *cal_colors_;
     auto fit = [&](int index, std::u16string_view text, int w, int h) {
-      TFont &f = cc.FontRef(index);
-      f.SetSize(FitFontSize(c, f, text, w, h));
+      cc.SetFittedFontSize(index, FitFontSize(c, cc.GetFont(index), text, w, h));
     };
     fit(TYnrCalColors::fiBackMonthText, u"9", FDaysRect.Right, RoundEven(0.9 * FDaysRect.Height()));
     fit(TYnrCalColors::fiTitleText, Utf8(FormatDateTime("yyyy年mm月", date_)), FTitleRect.Right,
