@@ -11,6 +11,7 @@ packages=(
   libx11-dev xvfb xauth
   fonts-arphic-uming fonts-liberation2
   valgrind
+  locales
 )
 
 missing=()
@@ -28,4 +29,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 fc-cache -f >/dev/null 2>&1 || true
+
+# The calendar's day and month names follow the locale; the tests read them from a Chinese
+# locale beside the C one.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: locale zh_CN.UTF-8 missing (run as root to generate it)" >&2
+    exit 1
+  fi
+  sed -i 's/^# *\(zh_CN\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN\.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
 echo "setup: all packages present"
