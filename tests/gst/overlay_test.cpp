@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gst/vxosdoverlay.h"
+#include "platform/lsan_fontconfig.h"
 
 namespace {
 
