@@ -4,6 +4,7 @@
 #include <gst/video/video.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -105,6 +106,16 @@ guint g_signals[SIGNAL_LAST];
 constexpr const char *kFormats = "{ RGBA, BGRA, ARGB, ABGR, RGBx, BGRx, xRGB, xBGR, I420, YV12, NV12, NV21 }";
 
 VxosdOverlay *Self(gpointer object) { return reinterpret_cast<VxosdOverlay *>(object); }
+
+// The local wall-clock time as the library's date-time (days since 1899-12-30 00:00).
+double LocalDaysNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm local{};
+  localtime_r(&ts.tv_sec, &local);
+  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01
+  return (double(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9) / 86400.0 + kUnixEpoch;
+}
 
 void OnFrame(const std::uint8_t *stream, std::uint32_t size, void *user) {
   static_cast<OverlayState *>(user)->layer.SetFrame(stream, size);
@@ -225,6 +236,9 @@ gboolean Start(GstBaseTransform *trans) {
   st.library->Run([&] {
     VxOSD_SetFrameCallback(OnFrame, &st);
     VxOSD_UseManualClock(1);
+    // Clocks on live video show the time of day: the manual clock starts at the local time
+    // and then follows the video.
+    VxOSD_SetManualClockStart(LocalDaysNow());
     InitVxOSD();
     char message[512];
     if (VxOSD_GetLastError(message, sizeof message) && std::string_view(message).starts_with("InitVxOSD"))
