@@ -44,6 +44,7 @@ struct Library {
   std::unique_ptr<vx::TFrm_osd> form;
   std::atomic<std::thread::id> owner{};
   std::atomic<bool> manual_clock{false};
+  std::atomic<double> manual_start{36526.0};  // 2000-01-01 00:00
   VxOSD_FrameCallback callback = nullptr;
   void *callback_user = nullptr;
   int in_callback = 0;
@@ -201,7 +202,7 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     }
     vx::MessageLoop &loop = vx::MessageLoop::Current();
     if (lib.manual_clock.load())
-      loop.SetClock(std::make_shared<vx::ManualClock>());
+      loop.SetClock(std::make_shared<vx::ManualClock>(lib.manual_start.load()));
     else if (loop.GetClock().IsManual())
       loop.SetClock(std::make_shared<vx::RealClock>());
     lib.owner.store(std::this_thread::get_id());
@@ -460,6 +461,16 @@ int VXOSD_CALL VxOSD_EventFd(void) {
 }
 
 void VXOSD_CALL VxOSD_UseManualClock(uint8_t on) { Lib().manual_clock.store(on != 0); }
+
+uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days) {
+  // The calendar behind the clock components covers 1900-01-01 (2) to 2100-12-31 (73415).
+  if (!(local_days >= 2.0 && local_days < 73416.0)) {
+    SetError("VxOSD_SetManualClockStart: the date-time must lie between 1900-01-01 and 2100-12-31");
+    return 0;
+  }
+  Lib().manual_start.store(local_days);
+  return 1;
+}
 
 uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
   try {

@@ -12,6 +12,11 @@ packages=(
   fonts-arphic-uming fonts-liberation2
   valgrind
   locales
+  # the GStreamer plugin (gst/), its tests and its benchmark: the development files, the
+  # tools, videotestsrc/appsink (base), v4l2src and file muxers (good), and the windows,
+  # textoverlay and clockoverlay the README's pipelines and the benchmark use (x)
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
 )
 
 missing=()

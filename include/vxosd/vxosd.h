@@ -226,6 +226,11 @@ VXOSD_API int VXOSD_CALL VxOSD_EventFd(void);
 /* Before InitVxOSD: with on != 0, the next InitVxOSD runs the library on a manual clock that
  * moves only through VxOSD_AdvanceClock; with 0, on real time (the default). */
 VXOSD_API void VXOSD_CALL VxOSD_UseManualClock(uint8_t on);
+/* Before InitVxOSD: the local date-time at which the manual clock starts, for the clock
+ * components, in days since 1899-12-30 00:00 with the time of day as the fraction (the
+ * default, 36526, is 2000-01-01 00:00). A host laying the OSD over live video passes the
+ * current local time. Returns 1; 0 for a value outside 1900-01-01 .. 2100-12-31 (unchanged). */
+VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days);
 /* On the manual clock: moves time by ms, firing each due event at its own due time. Returns
  * how many ran (0 on real time or on another thread than InitVxOSD's). */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms);
