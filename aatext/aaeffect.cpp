@@ -14,6 +14,15 @@ bool Store(T &field, T value) {
   return true;
 }
 
+// Copies a tuple of values (std::tie of the source's fields) into another (std::tie of the
+// target's); true when any differed.
+template <typename To, typename From>
+bool CopyValues(To to, const From &from) {
+  if (to == from) return false;
+  to = from;
+  return true;
+}
+
 }  // namespace
 
 void TNotifyClass::Changed() {
@@ -28,21 +37,16 @@ void TEnabledClass::Changed() {
   if (enabled_) TNotifyClass::Changed();
 }
 
+void TEnabledClass::AssignDone(bool changed, bool was_enabled) {
+  if (changed && (enabled_ || was_enabled)) TNotifyClass::Changed();
+}
+
 // --- TAAShadow ---
 
 void TAAShadow::Assign(const TAAShadow &source) {
   if (&source == this) return;
-  bool changed = enabled_ != source.enabled_ || blur_ != source.blur_ ||
-                 alpha_ != source.alpha_ || color_ != source.color_ ||
-                 offset_x_ != source.offset_x_ || offset_y_ != source.offset_y_;
-  bool was_enabled = enabled_;
-  enabled_ = source.enabled_;
-  blur_ = source.blur_;
-  alpha_ = source.alpha_;
-  color_ = source.color_;
-  offset_x_ = source.offset_x_;
-  offset_y_ = source.offset_y_;
-  if (changed && (enabled_ || was_enabled)) TNotifyClass::Changed();
+  const bool was_enabled = enabled_;
+  AssignDone(CopyValues(Values(*this), Values(source)), was_enabled);
 }
 
 void TAAShadow::SetBlur(int value) {
@@ -65,14 +69,8 @@ void TAAShadow::SetOffsetY(int value) {
 
 void TAAGradual::Assign(const TAAGradual &source) {
   if (&source == this) return;
-  bool changed = enabled_ != source.enabled_ || style_ != source.style_ ||
-                 start_color_ != source.start_color_ || end_color_ != source.end_color_;
-  bool was_enabled = enabled_;
-  enabled_ = source.enabled_;
-  style_ = source.style_;
-  start_color_ = source.start_color_;
-  end_color_ = source.end_color_;
-  if (changed && (enabled_ || was_enabled)) TNotifyClass::Changed();
+  const bool was_enabled = enabled_;
+  AssignDone(CopyValues(Values(*this), Values(source)), was_enabled);
 }
 
 void TAAGradual::SetStyle(TGradualStyle value) {
@@ -90,11 +88,11 @@ void TAAGradual::SetEndColor(TColor value) {
 
 void TAATexture::Assign(const TAATexture &source) {
   if (&source == this) return;
-  bool was_enabled = enabled_;
+  const bool was_enabled = enabled_;
   enabled_ = source.enabled_;
   mode_ = source.mode_;
   picture_.Assign(source.picture_);
-  if (enabled_ || was_enabled) TNotifyClass::Changed();
+  AssignDone(true, was_enabled);  // pictures are not compared
 }
 
 void TAATexture::SetMode(TTextureMode value) {
@@ -122,19 +120,7 @@ void TAAEffect::Assign(const TAAEffect &source) {
   shadow_.Assign(source.shadow_);
   gradual_.Assign(source.gradual_);
   texture_.Assign(source.texture_);
-  bool changed = alpha_ != source.alpha_ || blur_ != source.blur_ || angle_ != source.angle_ ||
-                 noise_ != source.noise_ || spray_ != source.spray_ ||
-                 outline_ != source.outline_ || horz_mirror_ != source.horz_mirror_ ||
-                 vert_mirror_ != source.vert_mirror_;
-  alpha_ = source.alpha_;
-  blur_ = source.blur_;
-  angle_ = source.angle_;
-  noise_ = source.noise_;
-  spray_ = source.spray_;
-  outline_ = source.outline_;
-  horz_mirror_ = source.horz_mirror_;
-  vert_mirror_ = source.vert_mirror_;
-  if (changed) Changed();
+  if (CopyValues(Values(*this), Values(source))) Changed();
 }
 
 void TAAEffect::SetAlpha(int value) {

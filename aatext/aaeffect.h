@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string_view>
+#include <tuple>
 
 #include "platform/bitmap.h"
 #include "platform/color.h"
@@ -42,6 +43,8 @@ class TEnabledClass : public TNotifyClass {
 
  protected:
   friend class TAAEffect;  // reads settings without notifications
+  // The end of an Assign: a change notifies when the part was or is now enabled.
+  void AssignDone(bool changed, bool was_enabled);
   bool enabled_ = false;
 };
 
@@ -63,6 +66,11 @@ class TAAShadow : public TEnabledClass {
 
  private:
   friend class TAAEffect;
+  // The published values, as one tuple that Assign compares and copies.
+  template <typename Self>
+  static auto Values(Self &s) {
+    return std::tie(s.enabled_, s.blur_, s.alpha_, s.color_, s.offset_x_, s.offset_y_);
+  }
   int blur_ = 80;
   int alpha_ = 70;
   TColor color_ = 0x444444;
@@ -93,6 +101,10 @@ class TAAGradual : public TEnabledClass {
 
  private:
   friend class TAAEffect;
+  template <typename Self>
+  static auto Values(Self &s) {
+    return std::tie(s.enabled_, s.style_, s.start_color_, s.end_color_);
+  }
   TGradualStyle style_ = gsLeftToRight;
   TColor start_color_ = 0xFFFFFF;
   TColor end_color_ = 0x000000;
@@ -159,6 +171,11 @@ class TAAEffect : public TNotifyClass {
   void SaveToIni(TIniFile &ini, std::string_view section) const;
 
  private:
+  template <typename Self>
+  static auto Values(Self &s) {
+    return std::tie(s.alpha_, s.blur_, s.angle_, s.noise_, s.spray_, s.outline_, s.horz_mirror_,
+                    s.vert_mirror_);
+  }
   TAAShadow shadow_;
   TAAGradual gradual_;
   TAATexture texture_;

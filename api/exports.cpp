@@ -12,16 +12,25 @@
 #include <vector>
 
 #include "api/frm_osd.h"
+#include "components/picture.h"
 #include "engine/osd.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/timer.h"
 #include "vxosd/vxosd.h"
 
 namespace {
 
 using vx::TOSD;
+
+// The public kind numbers are the engine's.
+constexpr bool SameKind(int exported, vx::TOSD_Component kind) { return exported == kind; }
+static_assert(SameKind(VXOSD_PANEL, vx::eosdPanel) &&
+              SameKind(VXOSD_SCROLLTEXT, vx::eOSDScrollText) &&
+              SameKind(VXOSD_TEXT, vx::eOSDText) && SameKind(VXOSD_PICTURE, vx::eOSDPicute) &&
+              SameKind(VXOSD_DATETIME, vx::eOSDDateTime));
 
 // Longest text taken from the host, in UTF-16 units (a missing terminator stops here).
 constexpr std::size_t kMaxTextUnits = std::size_t{1} << 20;
@@ -35,6 +44,7 @@ struct Library {
   std::unique_ptr<vx::TFrm_osd> form;
   std::atomic<std::thread::id> owner{};
   std::atomic<bool> manual_clock{false};
+  std::atomic<double> manual_start{36526.0};  // 2000-01-01 00:00
   VxOSD_FrameCallback callback = nullptr;
   void *callback_user = nullptr;
   int in_callback = 0;
@@ -129,6 +139,21 @@ uint8_t ComponentText(const char *call, const char *name, const uint16_t *text, 
   return Component(call, name, [&](TOSD &osd, std::string_view n) { return op(osd, n, Text16(text)); });
 }
 
+// The picture calls apply even when the file is missing (the component is then empty). The
+// last error then names the file; a picture that was read leaves no message, so a host can
+// ask right after the call.
+bool ExplainMissingPicture(const char *call, TOSD &osd, std::string_view name) {
+  const auto *picture = dynamic_cast<const vx::TOSDPicute *>(osd.Registry().Find(name));
+  if (!picture) return true;
+  if (picture->MissingFile().empty())
+    SetError({});
+  else
+    SetError(std::string(call) + ": the picture file \"" +
+             vx::Utf16ToUtf8(vx::ToUtf16(picture->MissingFile())) +
+             "\" does not exist; the component is empty");
+  return true;
+}
+
 void FrameToCallback() {
   Library &lib = Lib();
   if (!lib.callback || !lib.form || !lib.form->osd) return;
@@ -177,7 +202,7 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     }
     vx::MessageLoop &loop = vx::MessageLoop::Current();
     if (lib.manual_clock.load())
-      loop.SetClock(std::make_shared<vx::ManualClock>());
+      loop.SetClock(std::make_shared<vx::ManualClock>(lib.manual_start.load()));
     else if (loop.GetClock().IsManual())
       loop.SetClock(std::make_shared<vx::RealClock>());
     lib.owner.store(std::this_thread::get_id());
@@ -347,7 +372,8 @@ uint8_t VXOSD_CALL SetVxComponent_TextFile(const char *name, int32_t ignored) {
 uint8_t VXOSD_CALL SetVxComponent_PicFile(const char *name, const uint16_t *path) {
   return ComponentText("SetVxComponent_PicFile", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicFile(n, p);
+                         return osd.SetComponent_PicFile(n, p) &&
+                                ExplainMissingPicture("SetVxComponent_PicFile", osd, n);
                        });
 }
 
@@ -355,7 +381,8 @@ uint8_t VXOSD_CALL SetVxComponent_PicSplitFile(const char *name, const uint16_t 
                                                int32_t count) {
   return ComponentText("SetVxComponent_PicSplitFile", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicSplitFile(n, p, count);
+                         return osd.SetComponent_PicSplitFile(n, p, count) &&
+                                ExplainMissingPicture("SetVxComponent_PicSplitFile", osd, n);
                        });
 }
 
@@ -375,7 +402,8 @@ uint8_t VXOSD_CALL SetVxComponent_PicMovie(const char *name, const uint16_t *pat
                                            int32_t last) {
   return ComponentText("SetVxComponent_PicMovie", name, path,
                        [&](TOSD &osd, std::string_view n, const std::u16string &p) {
-                         return osd.SetComponent_PicMovie(n, p, first, last);
+                         return osd.SetComponent_PicMovie(n, p, first, last) &&
+                                ExplainMissingPicture("SetVxComponent_PicMovie", osd, n);
                        });
 }
 
@@ -435,6 +463,16 @@ int VXOSD_CALL VxOSD_EventFd(void) {
 }
 
 void VXOSD_CALL VxOSD_UseManualClock(uint8_t on) { Lib().manual_clock.store(on != 0); }
+
+uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days) {
+  // The calendar behind the clock components covers 1900-01-01 (2) to 2100-12-31 (73415).
+  if (!(local_days >= 2.0 && local_days < 73416.0)) {
+    SetError("VxOSD_SetManualClockStart: the date-time must lie between 1900-01-01 and 2100-12-31");
+    return 0;
+  }
+  Lib().manual_start.store(local_days);
+  return 1;
+}
 
 uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
   try {

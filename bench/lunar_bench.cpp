@@ -23,9 +23,7 @@ BENCHMARK(BM_SolarToLunar_AllDays)->Unit(benchmark::kMillisecond);
 void BM_LunarText_AllDays(benchmark::State &state) {
   for (auto _ : state) {
     for (double x = kFirst; x <= kLast; x += 1.0) {
-      const vx::TLunarDate d = vx::SolarToLunar(x);
-      std::string s = vx::LunarYearName(d.Year) + vx::LunarMonthName(d.Month, d.IsLeap) +
-                      vx::LunarDayName(d.Day);
+      std::string s = vx::LunarDateName(vx::SolarToLunar(x));
       benchmark::DoNotOptimize(s);
     }
   }

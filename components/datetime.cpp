@@ -71,11 +71,8 @@ std::u16string TOSDDateTime::BuildText(int mode) {
   // joined as UTF-16.
   auto lunar = [this] {
     calendar_->SetDate(Now());
-    const TLunarDate d = TYnrCalendar::SolarToLunar(calendar_->Date());
-    return ToUtf16(TYnrCalendar::LunarYearName(d.Year) +
-                       TYnrCalendar::LunarMonthName(d.Month, d.IsLeap) +
-                       TYnrCalendar::LunarDayName(d.Day),
-                   CP_GBK);
+    // Days before the lunar table starts (1900-01-01..30) give an empty line.
+    return ToUtf16(TYnrCalendar::LunarDateName(TYnrCalendar::SolarToLunar(calendar_->Date())), CP_GBK);
   };
   auto festival = [this] {
     calendar_->SetDate(Now());

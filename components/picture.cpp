@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <system_error>
 
 #include "platform/canvas.h"
 #include "platform/codepage.h"
@@ -12,132 +11,9 @@ namespace vx {
 
 namespace {
 
-constexpr std::size_t kCacheEntries = 32;
-constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
-constexpr int kMaxPatternField = 64;
-
 std::string PathOf(std::u16string_view file) { return FromUtf16(file, CP_ACP); }
 
 }  // namespace
-
-// ---- TMoviePattern ------------------------------------------------------------------------
-
-std::optional<TMoviePattern> TMoviePattern::Parse(std::string_view name) {
-  TMoviePattern p;
-  int placeholders = 0;
-  std::string *out = &p.prefix_;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] != '%') {
-      out->push_back(name[i]);
-      continue;
-    }
-    if (++i >= name.size()) return std::nullopt;
-    if (name[i] == '%') {
-      out->push_back('%');
-      continue;
-    }
-    for (; i < name.size() && (name[i] == '-' || name[i] == '0'); ++i)
-      (name[i] == '-' ? p.left_ : p.zero_) = true;
-    auto number = [&](int &value) {
-      value = 0;
-      bool any = false;
-      for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
-        value = value * 10 + (name[i] - '0');
-        if (value > kMaxPatternField) return false;
-        any = true;
-      }
-      return any;
-    };
-    if (!number(p.width_) && p.width_ != 0) return std::nullopt;
-    if (i < name.size() && name[i] == '.') {
-      ++i;
-      if (!number(p.precision_)) return std::nullopt;
-    }
-    if (i >= name.size()) return std::nullopt;
-    const char c = name[i];
-    if (c != 'd' && c != 'i' && c != 'u' && c != 'x' && c != 'X') return std::nullopt;
-    if (++placeholders > 1) return std::nullopt;
-    p.conversion_ = c;
-    out = &p.suffix_;
-  }
-  if (placeholders != 1) return std::nullopt;
-  return p;
-}
-
-std::string TMoviePattern::Format(int number) const {
-  std::string digits;
-  bool negative = false;
-  std::uint32_t value = static_cast<std::uint32_t>(number);
-  if ((conversion_ == 'd' || conversion_ == 'i') && number < 0) {
-    negative = true;
-    value = 0u - value;
-  }
-  const bool hex = conversion_ == 'x' || conversion_ == 'X';
-  const char *alphabet = conversion_ == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-  do {
-    digits.insert(digits.begin(), alphabet[value % (hex ? 16 : 10)]);
-    value /= hex ? 16 : 10;
-  } while (value != 0);
-  if (precision_ >= 0 && static_cast<int>(digits.size()) < precision_)
-    digits.insert(0, static_cast<std::size_t>(precision_) - digits.size(), '0');
-  std::string field = (negative ? "-" : "");
-  const int length = static_cast<int>(digits.size() + field.size());
-  const int pad = std::max(0, width_ - length);
-  if (left_) {
-    field += digits;
-    field.append(static_cast<std::size_t>(pad), ' ');
-  } else if (zero_ && precision_ < 0) {
-    field.append(static_cast<std::size_t>(pad), '0');
-    field += digits;
-  } else {
-    field.insert(0, static_cast<std::size_t>(pad), ' ');
-    field += digits;
-  }
-  return prefix_ + field + suffix_;
-}
-
-// ---- TPictureCache ------------------------------------------------------------------------
-
-std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  // Only regular files count as existing: a directory or a pipe reads as no picture at all.
-  if (path.empty() || !fs::is_regular_file(path, ec)) return nullptr;
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) return nullptr;
-  const fs::file_time_type mtime = fs::last_write_time(path, ec);
-  if (ec) return nullptr;
-
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->path != path) continue;
-    if (it->size == size && it->mtime == mtime) {
-      entries_.splice(entries_.begin(), entries_, it);
-      return entries_.front().picture;
-    }
-    bytes_ -= it->bytes;
-    entries_.erase(it);
-    break;
-  }
-
-  auto picture = std::make_shared<TBitmap>();
-  try {
-    picture->LoadFromFile(path);
-  } catch (const std::exception &e) {
-    throw EInvalidGraphic("\"" + path + "\" is not a readable bitmap: " + e.what());
-  }
-  ++decodes_;
-  const std::size_t bytes =
-      static_cast<std::size_t>(picture->BytesPerScanLine()) * static_cast<std::size_t>(picture->Height());
-  entries_.push_front(Entry{path, size, mtime, picture, bytes});
-  bytes_ += bytes;
-  while (entries_.size() > 1 && (entries_.size() > kCacheEntries || bytes_ > kCacheBytes)) {
-    bytes_ -= entries_.back().bytes;
-    entries_.pop_back();
-  }
-  return picture;
-}
-
-// ---- TOSDPicute ---------------------------------------------------------------------------
 
 TOSDPicute::TOSDPicute()
     : hidetimer_(std::make_unique<TTimer>()), movietimer_(std::make_unique<TTimer>()) {
@@ -202,15 +78,22 @@ void TOSDPicute::ShowSplit(TBitmap &picture, int count) {
   CopyPart(picture, 0);
 }
 
-void TOSDPicute::LoadPicture(const std::string &file) {
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+void TOSDPicute::LoadPicture(const std::string &file, TPictureRead read) {
+  const std::shared_ptr<TBitmap> picture = cache_.Load(file, read);
   ShowPicture(picture.get());
+}
+
+std::shared_ptr<TBitmap> TOSDPicute::ReadFile(const std::string &file) {
+  std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
+  missing_file_ = picture ? std::string() : file;
+  return picture;
 }
 
 void TOSDPicute::SetPicFile(std::u16string_view file) { SetPicFile(PathOf(file)); }
 
 void TOSDPicute::SetPicFile(const std::string &file) {
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);  // may refuse: nothing changed
+  // May refuse: nothing has changed then.
+  const std::shared_ptr<TBitmap> picture = ReadFile(file);
   ShowPicture(picture.get());
   splitcount_ = 1;
   splitindex_ = 0;
@@ -225,7 +108,7 @@ void TOSDPicute::SetPicSplitFile(std::u16string_view file, int count) {
 void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   if (count < 0)
     throw EInvalidOperation("The split count " + std::to_string(count) + " is negative");
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file);
+  const std::shared_ptr<TBitmap> picture = ReadFile(file);
   if (!picture) {
     ShowPicture(nullptr);
     return;
@@ -241,12 +124,14 @@ void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   }
 }
 
-void TOSDPicute::SetPicSplitShow(int index) {
+void TOSDPicute::SetPicSplitShow(int index) { ShowPart(index, TPictureRead::FromFile); }
+
+void TOSDPicute::ShowPart(int index, TPictureRead read) {
   if (splitcount_ < 2) return;
   if (index < 0 || index >= splitcount_)
     throw ERangeError("The split index " + std::to_string(index) + " is outside the parts 0.." +
                       std::to_string(splitcount_ - 1));
-  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_);
+  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_, read);
   if (!picture) throw EFOpenError("The split file \"" + splitfile_ + "\" can no longer be read");
   splitindex_ = index;
   CopyPart(*picture, index);
@@ -267,17 +152,20 @@ void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
   std::optional<TMoviePattern> pattern;
   std::shared_ptr<TBitmap> picture;
   if (last == 0) {
-    picture = cache_.Load(file);
+    // The name itself is the first picture; a movie that still has frames to go (first
+    // below 0) formats each one as it ticks. A name that is no pattern stays one picture.
+    if (!split) pattern = TMoviePattern::Parse(file);
+    picture = ReadFile(file);
   } else if (split) {
     if (last < 0)
       throw EInvalidOperation("The split count " + std::to_string(last) + " is negative");
-    picture = cache_.Load(file);
+    picture = ReadFile(file);
   } else {
     pattern = TMoviePattern::Parse(file);
     if (!pattern)
       throw EConvertError("The movie name \"" + file +
                           "\" must hold exactly one integer placeholder such as %d");
-    picture = cache_.Load(pattern->Format(first));
+    picture = ReadFile(pattern->Format(first));
   }
 
   moviefile_ = file;
@@ -302,10 +190,11 @@ void TOSDPicute::OnHideTimer() {
 }
 
 void TOSDPicute::ShowMovieFrame() {
+  // The movie's own ticks may reuse what it decoded before.
   if (splitmovie_)
-    SetPicSplitShow(frame_ - 1);  // frame numbers count parts from 1
+    ShowPart(frame_ - 1, TPictureRead::ReuseUnchanged);  // frame numbers count parts from 1
   else
-    LoadPicture(pattern_ ? pattern_->Format(frame_) : moviefile_);
+    LoadPicture(pattern_ ? pattern_->Format(frame_) : moviefile_, TPictureRead::ReuseUnchanged);
 }
 
 void TOSDPicute::OnMovieTimer() {

@@ -5,64 +5,28 @@
 // movie advances every movieTime ms while visible and then hides or loops. The cycle draws it
 // with the keyed copy, its bottom-left colour left out.
 //
-// Failures: a missing file gives an empty component (no error). A file that exists but is not
+// Files: what the host asks for (SetPicFile, SetPicSplitFile, SetPicSplitShow, SetPicMovie)
+// reads the file as it is now; the movie's own ticks reuse a decoded picture while its file is
+// unchanged (see TPictureCache).
+//
+// Failures: a missing file gives an empty component, no error; MissingFile() names it. A file that exists but is not
 // a readable bitmap, a split file that can no longer be read, a split index outside the
 // parts, a negative split count and a movie name that is not a pattern with exactly one
 // integer placeholder raise vx::Exception with the reason and leave the component unchanged.
-// During a movie tick such a failure empties the component and is kept in LastMovieError().
+// During a movie tick such a failure keeps the previous frame and is kept in LastMovieError().
 
-#include <cstdint>
-#include <filesystem>
-#include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "components/movie_pattern.h"
 #include "components/object.h"
+#include "components/picture_cache.h"
 #include "imaging/transparent.h"
 #include "platform/timer.h"
 
 namespace vx {
-
-// A movie name used as a format with one integer argument: "%d", "%i", "%u", "%x", "%X" with
-// an optional "-" or "0" flag, width and precision (each at most 64); "%%" is a percent sign.
-// The name is never handed to a printf-style formatter.
-class TMoviePattern {
- public:
-  // Nothing when the name holds no placeholder, more than one, or any other conversion.
-  static std::optional<TMoviePattern> Parse(std::string_view name);
-  std::string Format(int number) const;
-
- private:
-  std::string prefix_, suffix_;
-  bool left_ = false, zero_ = false;
-  int width_ = 0, precision_ = -1;
-  char conversion_ = 'd';
-};
-
-// Decoded pictures by path, kept while the file's size and modification time are unchanged,
-// so that a movie does not decode its files again every tick. Bounded in entries and bytes.
-class TPictureCache {
- public:
-  // Null when the file does not exist; raises vx::Exception when it exists but cannot be read
-  // as a bitmap.
-  std::shared_ptr<TBitmap> Load(const std::string &path);
-  std::size_t Size() const { return entries_.size(); }
-  std::uint64_t Decodes() const { return decodes_; }
-
- private:
-  struct Entry {
-    std::string path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type mtime;
-    std::shared_ptr<TBitmap> picture;
-    std::size_t bytes = 0;
-  };
-  std::list<Entry> entries_;  // most recently used first
-  std::size_t bytes_ = 0;
-  std::uint64_t decodes_ = 0;
-};
 
 class TOSDPicute : public TOSDObject {
  public:
@@ -87,10 +51,11 @@ class TOSDPicute : public TOSDObject {
   void SetPicSplitTextPos(int x, int step);
   void SetPicMovie(std::u16string_view file, int first, int last);
   // The same with 8-bit names in the system code page.
-  void LoadPicture(const std::string &file);
   void SetPicFile(const std::string &file);
   void SetPicSplitFile(const std::string &file, int count);
   void SetPicMovie(const std::string &file, int first, int last);
+  // Shows the picture at file, or an empty component when there is none.
+  void LoadPicture(const std::string &file, TPictureRead read);
 
   void OnHideTimer();
   void OnMovieTimer();
@@ -114,13 +79,19 @@ class TOSDPicute : public TOSDObject {
   TTimer &hidetimer() { return *hidetimer_; }
   TTimer &movietimer() { return *movietimer_; }
   const std::string &LastMovieError() const { return last_movie_error_; }
+  // The file that the last SetPicFile, SetPicSplitFile or SetPicMovie looked for and did not
+  // find (the component is empty then); empty when it read its picture.
+  const std::string &MissingFile() const { return missing_file_; }
   const TPictureCache &Cache() const { return cache_; }
   const TKeyedCopyCache &KeyedCopy() const { return keyed_; }
 
  private:
+  // What the host asks for: the file as it is now; a file that is not there is remembered.
+  std::shared_ptr<TBitmap> ReadFile(const std::string &file);
   void ShowPicture(const TBitmap *picture);
   void ShowSplit(TBitmap &picture, int count);
   void CopyPart(TBitmap &picture, int index);
+  void ShowPart(int index, TPictureRead read);
   void ShowMovieFrame();
   void KeepPicture();
   void StopTimers();
@@ -148,6 +119,7 @@ class TOSDPicute : public TOSDObject {
   TPictureCache cache_;
   TKeyedCopyCache keyed_;
   std::string last_movie_error_;
+  std::string missing_file_;
 };
 
 }  // namespace vx

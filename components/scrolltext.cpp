@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
-#include "components/text.h"
 #include "components/textpaint.h"
 #include "markup/markup.h"
 
 namespace vx {
 
 TOSDScrollText::TOSDScrollText()
-    : scrolltimer_(std::make_unique<TTimer>()), strip_(std::make_unique<TOSDGraphic>()) {
-  bkcolor = kKeyColor;
-  bklevel = 0;
+    : TOSDStyledText(0, 0),
+      scrolltimer_(std::make_unique<TTimer>()),
+      strip_(std::make_unique<TOSDGraphic>()) {
   scrolltimer_->SetEnabled(false);
   scrolltimer_->SetInterval(40);
   scrolltimer_->OnTimer = [this] { OnScrollTimer(); };
@@ -24,42 +23,12 @@ void TOSDScrollText::SetVisible(bool value) {
   Redraw();
 }
 
-void TOSDScrollText::SetColor(TColor color, int level) {
-  TOSDObject::SetColor(color, level);
-  randomtextcolor = false;
-  randomcolor = false;
-}
-
-void TOSDScrollText::SetGradual(TColor color1, TColor color2) {
-  gradualcolor1 = color1;
-  gradualcolor2 = color2;
-  gradual = color1 != color2;
-}
-
-void TOSDScrollText::SetHtml(bool on) {
-  html = on;
-  if (on) gradual = false;
-}
-
-void TOSDScrollText::SetRandomColor(const std::array<TColor, 5> &colors) {
-  randomcolors = colors;
-  randomcolor = true;
-}
-
-void TOSDScrollText::SetRandomTextColor(const std::array<TColor, 5> &colors) {
-  randomtextcolors = colors;
-  randomtextcolor = true;
-}
-
-TRect TOSDScrollText::GetTextRect(std::u16string_view value) {
-  return MeasureComponentText(Canvas(), value, html);
-}
-
 void TOSDScrollText::Redraw() {
   if (!visible) return;
   TCanvas &canvas = Canvas();
   // 1. The window.
-  const auto plain_layout = Vertical() ? VerticalLayout() : HorizontalLayout(DT_CENTER);
+  // Centred in both layouts: a narrow character stands in the middle of a vertical column.
+  const auto plain_layout = Vertical() ? VerticalLayout(DT_CENTER) : HorizontalLayout(DT_CENTER);
   if (w != 0) {
     SetBitmapSize(w, h);
   } else {

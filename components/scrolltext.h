@@ -15,17 +15,16 @@
 // wider than a window (a long ticker) and is capped by kMaxStripSide and kMaxStripPixels: a
 // longer text shows its beginning.
 
-#include <array>
 #include <memory>
 #include <string_view>
 
-#include "components/object.h"
+#include "components/styled_text.h"
 #include "platform/timer.h"
 #include "platform/types.h"
 
 namespace vx {
 
-class TOSDScrollText : public TOSDObject {
+class TOSDScrollText : public TOSDStyledText {
  public:
   TOSDScrollText();
   ~TOSDScrollText() override;
@@ -33,12 +32,6 @@ class TOSDScrollText : public TOSDObject {
   // Stores the flag, then Redraw.
   void SetVisible(bool value);
   void SetText(std::u16string_view value) { text = value; }
-  void SetColor(TColor color, int level);
-  void SetGradual(TColor color1, TColor color2);
-  void SetHtml(bool on);
-  void SetRandomColor(const std::array<TColor, 5> &colors);
-  void SetRandomTextColor(const std::array<TColor, 5> &colors);
-  TRect GetTextRect(std::u16string_view value);
 
   // Sizes the window, renders the strip, puts it at the start offset and starts the timer.
   // Does nothing while hidden.
@@ -55,15 +48,7 @@ class TOSDScrollText : public TOSDObject {
   int max_Scrollw = kFrameWidth;
   int max_Scrollh = kFrameHeight;
   int xpos = 0, ypos = 0;  // the strip's top-left corner in the window
-  std::array<TColor, 5> randomcolors{};
-  std::array<TColor, 5> randomtextcolors{};
   int textmode = 1;
-  bool randomtextcolor = false;
-  bool randomcolor = false;
-  TColor gradualcolor1 = 0;
-  TColor gradualcolor2 = 0;
-  bool gradual = false;
-  bool html = false;
 
  private:
   bool Vertical() const { return textmode >= 5; }

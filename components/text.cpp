@@ -7,9 +7,8 @@
 
 namespace vx {
 
-TOSDText::TOSDText() : showtimer_(std::make_unique<TTimer>()) {
-  bkcolor = kKeyColor;
-  bklevel = 0;
+TOSDText::TOSDText()
+    : TOSDStyledText(0x0000FF, 0xFFFFFF), showtimer_(std::make_unique<TTimer>()) {
   showtimer_->SetEnabled(false);
   showtimer_->SetInterval(2000);
   showtimer_->OnTimer = [this] { OnShowTimer(); };
@@ -25,43 +24,6 @@ void TOSDText::SetVisible(bool value) {
 void TOSDText::SetShowTime(int ms) {
   showtime = ms;
   showtimer_->SetInterval(static_cast<std::uint32_t>(std::max(ms, 0)));
-}
-
-void TOSDText::SetColor(TColor color, int level) {
-  TOSDObject::SetColor(color, level);
-  randomtextcolor = false;
-  randomcolor = false;
-}
-
-void TOSDText::SetGradual(TColor color1, TColor color2) {
-  gradualcolor1 = color1;
-  gradualcolor2 = color2;
-  gradual = color1 != color2;
-}
-
-void TOSDText::SetHtml(bool on) {
-  html = on;
-  if (on) gradual = false;
-}
-
-void TOSDText::SetRandomColor(const std::array<TColor, 5> &colors) {
-  randomcolors = colors;
-  randomcolor = true;
-}
-
-void TOSDText::SetRandomTextColor(const std::array<TColor, 5> &colors) {
-  randomtextcolors = colors;
-  randomtextcolor = true;
-}
-
-TRect MeasureComponentText(TCanvas &canvas, std::u16string_view text, bool html) {
-  if (text.empty()) return {};
-  if (html) return {0, 0, MarkupWidth(text, -1), MarkupLineHeight(text, -1)};
-  return MeasureText(canvas, text, HorizontalLayout());
-}
-
-TRect TOSDText::GetTextRect(std::u16string_view value) {
-  return MeasureComponentText(Canvas(), value, html);
 }
 
 void TOSDText::Redraw() {

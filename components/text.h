@@ -7,17 +7,16 @@
 // (one CJK character per line). Other values take the nearest of the two: below 1 draws as 1,
 // above 2 as 2.
 
-#include <array>
 #include <memory>
 #include <string_view>
 
-#include "components/object.h"
+#include "components/styled_text.h"
 #include "platform/timer.h"
 #include "platform/types.h"
 
 namespace vx {
 
-class TOSDText : public TOSDObject {
+class TOSDText : public TOSDStyledText {
  public:
   TOSDText();
   ~TOSDText() override;
@@ -28,14 +27,6 @@ class TOSDText : public TOSDObject {
   // Stores the show time and makes it the timer's interval (a running countdown restarts);
   // the timer's enabled state is left alone. 0 or less: no limit.
   void SetShowTime(int ms);
-  void SetColor(TColor color, int level);
-  void SetGradual(TColor color1, TColor color2);
-  void SetHtml(bool on);
-  void SetRandomColor(const std::array<TColor, 5> &colors);
-  void SetRandomTextColor(const std::array<TColor, 5> &colors);
-  // Measures a given text with the current canvas font (markup measures when html is on);
-  // left and top are 0. An empty text gives (0, 0, 0, 0).
-  TRect GetTextRect(std::u16string_view value);
 
   // Draws the component when it is visible and has a text; otherwise does nothing.
   void Redraw();
@@ -45,15 +36,7 @@ class TOSDText : public TOSDObject {
   TTimer &showtimer() { return *showtimer_; }
 
   int showtime = 0;
-  std::array<TColor, 5> randomcolors{};
-  std::array<TColor, 5> randomtextcolors{};
   int textmode = 1;
-  bool randomtextcolor = false;
-  bool randomcolor = false;
-  TColor gradualcolor1 = 0x0000FF;
-  TColor gradualcolor2 = 0xFFFFFF;
-  bool gradual = false;
-  bool html = false;
 
  private:
   void DrawGradual();
@@ -66,8 +49,5 @@ class TOSDText : public TOSDObject {
 // longer text shows).
 constexpr int kMaxTextSide = kMaxComponentSide;
 constexpr long long kMaxTextPixels = kMaxComponentPixels;
-
-// Measures like GetTextRect: markup (widest line x all lines) or plain DT_CALCRECT.
-TRect MeasureComponentText(TCanvas &canvas, std::u16string_view text, bool html);
 
 }  // namespace vx

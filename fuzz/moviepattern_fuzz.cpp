@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "components/picture.h"
+#include "components/movie_pattern.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string_view name(reinterpret_cast<const char *>(data), size);

@@ -42,13 +42,8 @@ const TFont &TYnrCalColors::GetFont(int index) const {
   return index >= 0 && index < kFontCount ? fonts_[static_cast<std::size_t>(index)] : kDefault;
 }
 
-TFont &TYnrCalColors::FontRef(int index) {
-  static TFont scratch;  // writes to a bad index land here and are never read back as ours
-  if (index < 0 || index >= kFontCount) {
-    scratch = TFont();
-    return scratch;
-  }
-  return fonts_[static_cast<std::size_t>(index)];
+void TYnrCalColors::SetFittedFontSize(int index, int size) {
+  if (index >= 0 && index < kFontCount) fonts_[static_cast<std::size_t>(index)].SetSize(size);
 }
 
 void TYnrCalColors::SetFont(int index, const TFont &font) {

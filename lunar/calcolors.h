@@ -31,8 +31,9 @@ class TYnrCalColors {
   const TFont &GetFont(int index) const;
   // Copies the given font's settings into the owned font.
   void SetFont(int index, const TFont &font);
-  // The owned font itself, for the calendar's own fitting of sizes (no repaint).
-  TFont &FontRef(int index);
+  // Sets a font's size without the repaint that SetFont asks for: the calendar's own fitting
+  // of sizes during layout. A bad index changes nothing.
+  void SetFittedFontSize(int index, int size);
 
   TColor TitleBackColor() const { return colors_[ciTitleBack]; }
   TColor WeekBackColor() const { return colors_[ciWeekBack]; }

@@ -26,6 +26,7 @@
 namespace vx {
 
 class TImage;
+class CellTextWriter;
 
 // Where a day cell's lunar or festival text goes.
 enum TYnrCalStyle : std::uint8_t { csBottom = 0, csRight = 1, csNone = 2 };
@@ -126,6 +127,7 @@ class TYnrCalendar {
   static std::string LunarYearName(int year) { return vx::LunarYearName(year); }
   static std::string LunarMonthName(int month, bool leap) { return vx::LunarMonthName(month, leap); }
   static std::string LunarDayName(int day) { return vx::LunarDayName(day); }
+  static std::string LunarDateName(const TLunarDate &date) { return vx::LunarDateName(date); }
   static std::string ChineseWeekName(int weekday) { return vx::ChineseWeekName(weekday); }
 
   // ---- festivals of a day, from FtvList ----
@@ -227,6 +229,10 @@ class TYnrCalendar {
   bool FFocused = false;
 
  private:
+  // The cell texts, drawn with the text writer of the paint in progress.
+  void DrawLunarText(CellTextWriter &writer, const TRect &part, TDateTime date, bool same_month);
+  void DrawFestivalText(CellTextWriter &writer, const TRect &part, TDateTime date, bool same_month);
+
   TDateTime date_ = 0;
   std::uint16_t year_ = 0, month_ = 0, day_ = 0;
   std::unique_ptr<TYnrCalColors> cal_colors_;

@@ -64,8 +64,9 @@ void TYnrCalendar::MouseMove(TShiftState shift, int x, int y) {
     hint.Show();
     if (cell != FHintCellRect) {
       FHintCellRect = cell;
-      hint.PlaceAtCursor(cursor, hint.Screen);
+      // Placed after the text is measured: the screen edges hold only for the new size.
       hint.SetText(CellHintText(date));
+      hint.PlaceAtCursor(cursor, hint.Screen);
     }
     return;
   }
@@ -80,8 +81,8 @@ void TYnrCalendar::MouseMove(TShiftState shift, int x, int y) {
   FHintCellRect = {};
   if (arrow) {
     hint.Show();
-    hint.PlaceAtCursor(cursor, hint.Screen);
     hint.SetText(arrow);
+    hint.PlaceAtCursor(cursor, hint.Screen);
   } else {
     hint.Hide();
   }

@@ -33,6 +33,8 @@ int MonthOf(TDateTime date) {
   return m;
 }
 
+}  // namespace
+
 // Text output of one paint: plain canvas text, or smooth text on the same canvas.
 class CellTextWriter {
  public:
@@ -43,6 +45,8 @@ class CellTextWriter {
       aa_->Effect().Shadow().SetEnabled(shadow);
     }
   }
+
+  TCanvas &Canvas() { return canvas_; }
 
   TSize Extent(std::u16string_view text) {
     return aa_ ? aa_->TextExtent(text) : canvas_.TextExtent(text);
@@ -76,8 +80,7 @@ class CellTextWriter {
   std::unique_ptr<TAAFontEx> aa_;
 };
 
-// The writer of the paint in progress (one paint at a time per thread).
-thread_local CellTextWriter *g_writer = nullptr;
+namespace {
 
 void FillRectColor(TCanvas &canvas, const TRect &rect, TColor color) {
   canvas.Brush.Style = TBrushStyle::bsSolid;
@@ -170,16 +173,14 @@ void TYnrCalendar::CalcLayout() {
   if (auto_font_size_) {
     TYnrCalColors &cc = *cal_colors_;
     auto fit = [&](int index, std::u16string_view text, int w, int h) {
-      TFont &f = cc.FontRef(index);
-      f.SetSize(FitFontSize(c, f, text, w, h));
+      cc.SetFittedFontSize(index, FitFontSize(c, cc.GetFont(index), text, w, h));
     };
     fit(TYnrCalColors::fiBackMonthText, u"9", FDaysRect.Right, RoundEven(0.9 * FDaysRect.Height()));
     fit(TYnrCalColors::fiTitleText, Utf8(FormatDateTime("yyyy年mm月", date_)), FTitleRect.Right,
         RoundEven(0.8 * FTitleRect.Height()));
-    // The short day name as the row shows it: the locale's "ddd" is the Chinese name on the
-    // system the calendar was made for, so the Chinese name is fitted unless EnWeekName.
+    // The short day name as the row shows it: English with EnWeekName, else Chinese.
     const std::u16string day_name = en_week_name_
-                                        ? Utf8(FormatDateTime("ddd", date_))
+                                        ? Utf8(EnWeekDayName(DayOfWeek(date_) - 1, false))
                                         : Gbk(vx::ChineseWeekName(DayOfWeek(date_) - 1));
     fit(TYnrCalColors::fiWeekText, day_name, RoundEven(0.9 * cw), ch);
     fit(TYnrCalColors::fiDayText, Utf8(FormatDateTime("dd", date_)), FNumberRect.Right,
@@ -241,14 +242,10 @@ TRect TYnrCalendar::PaintUpdate(TCanvas &canvas) {
 
   canvas.Font = Font;
   CellTextWriter writer(canvas, smooth_text_, shadow_font_);
-  g_writer = &writer;
   struct Reset {
     TCanvas &canvas;
     TRect clip;
-    ~Reset() {
-      g_writer = nullptr;
-      canvas.SetClipRect(clip);
-    }
+    ~Reset() { canvas.SetClipRect(clip); }
   } reset{canvas, old_clip};
   const TYnrCalColors &cc = *cal_colors_;
   const TRect client = ClientRect();
@@ -368,12 +365,12 @@ TRect TYnrCalendar::PaintUpdate(TCanvas &canvas) {
     const TRect lunar = OffsetRect(FLunarRect, cell.Left, cell.Top);
     const TRect festival = OffsetRect(FFestivalRect, cell.Left, cell.Top);
     if (FFestivalRect.IsEmpty() || lunar_cal_style_ != ftv_cal_style_) {
-      if (!FLunarRect.IsEmpty()) DrawLunarText(canvas, lunar, day, same_month);
-      if (!FFestivalRect.IsEmpty()) DrawFestivalText(canvas, festival, day, same_month);
+      if (!FLunarRect.IsEmpty()) DrawLunarText(writer, lunar, day, same_month);
+      if (!FFestivalRect.IsEmpty()) DrawFestivalText(writer, festival, day, same_month);
     } else if (!FestivalText(day).empty()) {
-      DrawFestivalText(canvas, festival, day, same_month);
+      DrawFestivalText(writer, festival, day, same_month);
     } else {
-      DrawLunarText(canvas, lunar, day, same_month);
+      DrawLunarText(writer, lunar, day, same_month);
     }
   }
   return area;
@@ -381,8 +378,19 @@ TRect TYnrCalendar::PaintUpdate(TCanvas &canvas) {
 
 void TYnrCalendar::DrawLunarText(TCanvas &canvas, const TRect &part, TDateTime date,
                                  bool same_month) {
-  CellTextWriter local(canvas, smooth_text_, shadow_font_);
-  CellTextWriter &w = g_writer ? *g_writer : local;
+  CellTextWriter writer(canvas, smooth_text_, shadow_font_);
+  DrawLunarText(writer, part, date, same_month);
+}
+
+void TYnrCalendar::DrawFestivalText(TCanvas &canvas, const TRect &part, TDateTime date,
+                                    bool same_month) {
+  CellTextWriter writer(canvas, smooth_text_, shadow_font_);
+  DrawFestivalText(writer, part, date, same_month);
+}
+
+void TYnrCalendar::DrawLunarText(CellTextWriter &w, const TRect &part, TDateTime date,
+                                 bool same_month) {
+  TCanvas &canvas = w.Canvas();
   const TYnrCalColors &cc = *cal_colors_;
   canvas.Font = cc.LunarTextFont();
   std::string text = vx::SolarTermName(date);
@@ -404,12 +412,11 @@ void TYnrCalendar::DrawLunarText(TCanvas &canvas, const TRect &part, TDateTime d
   else w.DrawCellText(part, u, lunar_cal_style_ == csRight ? kVCenter : kHCenter);
 }
 
-void TYnrCalendar::DrawFestivalText(TCanvas &canvas, const TRect &part, TDateTime date,
+void TYnrCalendar::DrawFestivalText(CellTextWriter &w, const TRect &part, TDateTime date,
                                     bool same_month) {
   const TFestival festival = GetFestival(date);
   if (festival.Text.empty()) return;
-  CellTextWriter local(canvas, smooth_text_, shadow_font_);
-  CellTextWriter &w = g_writer ? *g_writer : local;
+  TCanvas &canvas = w.Canvas();
   const TYnrCalColors &cc = *cal_colors_;
   canvas.Font = cc.FtvTextFont();
   if (!same_month) canvas.Font.Color = cc.TrailingTextColor();

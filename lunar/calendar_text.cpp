@@ -42,28 +42,29 @@ int CalendarWeekNumber(TDateTime date, bool iso) {
   return sunday ? w + 1 : w;
 }
 
+// English whatever the locale: these serve the calendar's English mode.
 std::string EnWeekDayName(int n, bool long_name) {
-  n = ((n % 7) + 7) % 7;
-  // 2006-01-01 was a Sunday.
-  return FormatDateTime(long_name ? "dddd" : "ddd", EncodeDate(2006, 1, 1) + n);
+  const auto day = static_cast<std::size_t>(((n % 7) + 7) % 7);
+  const TLocaleNames &en = EnglishLocaleNames();
+  return long_name ? en.LongDayNames[day] : en.ShortDayNames[day];
 }
 
 std::string EnMonthName(int month, bool long_name) {
   if (month < 1 || month > 12) return {};
-  return FormatDateTime(long_name ? "mmmm" : "mmm", EncodeDate(2006, month, 1));
+  const auto i = static_cast<std::size_t>(month - 1);
+  const TLocaleNames &en = EnglishLocaleNames();
+  return long_name ? en.LongMonthNames[i] : en.ShortMonthNames[i];
 }
 
 std::u16string CalendarHintText(const TFestivalList &festivals, TDateTime date, bool iso) {
   const TDateTime day = std::floor(date);
   std::u16string out = u"公元= ";
-  out += Utf8ToUtf16(FormatDateTime("yyyy年m月d日 dddd", day));
+  // The day name is system code page text; the rest of the line is written here.
+  out += Utf8ToUtf16(FormatDateTime("yyyy年m月d日 ", day)) + ToUtf16(FormatDateTime("dddd", day));
   out += u"  第" + Utf8ToUtf16(std::to_string(CalendarWeekNumber(day, iso))) + u"周";
 
   out += u"\n农历= ";
-  const TLunarDate lunar = SolarToLunar(day);
-  if (lunar.Day != 0)
-    out += Gbk(LunarYearName(lunar.Year) + LunarMonthName(lunar.Month, lunar.IsLeap) +
-               LunarDayName(lunar.Day));
+  out += Gbk(LunarDateName(SolarToLunar(day)));
 
   out += u"\n干支= ";
   const TGanZhiIndex gz = DateToGanZhi(day);

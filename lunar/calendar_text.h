@@ -18,13 +18,13 @@ int IsoWeeksInYear(int year);
 // The calendar's week number: ISO 8601 with iso, else weeks that start on Sunday.
 int CalendarWeekNumber(TDateTime date, bool iso);
 
-// Weekday n mod 7 (0 = Sunday) and month 1..12 (empty otherwise), short or long, from the
-// platform's English names.
+// Weekday n mod 7 (0 = Sunday) and month 1..12 (empty otherwise), short or long, in English
+// whatever the locale.
 std::string EnWeekDayName(int n, bool long_name);
 std::string EnMonthName(int month, bool long_name);
 
 // The hint lines of a day, separated by a line feed:
-//   公元= 2008年8月8日 Friday  第32周
+//   公元= 2008年8月8日 星期五  第32周   (the locale's long day name)
 //   农历= 二零零八年七月初八
 //   干支= 戊子(鼠)年庚申月庚辰日
 //   节日= ...            (only when the day has festivals)

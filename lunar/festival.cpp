@@ -20,16 +20,18 @@ int CompareText(std::string_view a, std::string_view b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+bool HasKey(std::string_view s) { return s.find('=') != std::string_view::npos; }
+
+// The part before the first "="; an entry without "=" has no key.
 std::string_view NameOf(std::string_view s) {
-  const auto eq = s.find('=');
-  return eq == std::string_view::npos ? s : s.substr(0, eq);
+  return HasKey(s) ? s.substr(0, s.find('=')) : std::string_view();
 }
 
-// Order: key, then entries without "=" before those with one, then the rest of the entry.
+// Order: key (entries without one first), then entries without "=" before those with one,
+// then the rest of the entry.
 int CompareEntries(std::string_view a, std::string_view b) {
   if (int c = CompareText(NameOf(a), NameOf(b)); c != 0) return c;
-  const bool a_eq = a.size() > NameOf(a).size(), b_eq = b.size() > NameOf(b).size();
-  if (a_eq != b_eq) return a_eq ? 1 : -1;
+  if (HasKey(a) != HasKey(b)) return HasKey(a) ? 1 : -1;
   return CompareText(a.substr(NameOf(a).size()), b.substr(NameOf(b).size()));
 }
 
@@ -118,11 +120,13 @@ int TFestivalStrings::IndexOf(std::string_view text) const {
 }
 
 int TFestivalStrings::IndexOfName(std::string_view name) const {
+  // Entries without "=" sort before the keyed ones of the same name and are passed over.
   const auto it = std::lower_bound(entries_.begin(), entries_.end(), name,
                                    [](const Entry &e, std::string_view n) {
-                                     return CompareText(NameOf(e.Text), n) < 0;
+                                     const int c = CompareText(NameOf(e.Text), n);
+                                     return c < 0 || (c == 0 && !HasKey(e.Text));
                                    });
-  return it != entries_.end() && CompareText(NameOf(it->Text), name) == 0
+  return it != entries_.end() && HasKey(it->Text) && CompareText(NameOf(it->Text), name) == 0
              ? static_cast<int>(it - entries_.begin())
              : -1;
 }

@@ -20,7 +20,9 @@ class TYnrCalendar;
 
 // A sorted string list with a 32-bit value attached to every entry, as the festival lists
 // keep them. Entries of the form "key=text" sort by key first; keys compare ignoring ASCII
-// letter case. Adding an entry equal to an existing one (ignoring case) keeps the old one.
+// letter case. An entry without "=" (a mark) has no key: it sorts before the keyed entries and
+// only IndexOf finds it. Adding an entry equal to an existing one (ignoring case) keeps the old
+// one.
 class TFestivalStrings {
  public:
   struct Entry {
@@ -34,7 +36,7 @@ class TFestivalStrings {
   // Entry i (0 <= i < Count()); an index outside gives an empty entry.
   const std::string &Strings(int i) const;
   std::int32_t Objects(int i) const;
-  // The part before the first "=" (the whole entry when it has none).
+  // The key: the part before the first "="; empty for an entry without "=".
   std::string_view Names(int i) const;
 
   // Returns the index of the entry (the existing one for a duplicate).
@@ -43,7 +45,7 @@ class TFestivalStrings {
   void Clear() { entries_.clear(); }
   // Index of the entry equal to text (ignoring case), or -1.
   int IndexOf(std::string_view text) const;
-  // Index of the first entry whose key equals name (ignoring case), or -1.
+  // Index of the first entry with "=" whose key equals name (ignoring case), or -1.
   int IndexOfName(std::string_view name) const;
   // Replaces the content with the source's entries and values.
   void Assign(const TFestivalStrings &source);

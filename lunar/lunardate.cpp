@@ -206,6 +206,11 @@ std::string LunarDayName(int day) {
   return {};
 }
 
+std::string LunarDateName(const TLunarDate &date) {
+  if (date.Day == 0) return {};
+  return LunarYearName(date.Year) + LunarMonthName(date.Month, date.IsLeap) + LunarDayName(date.Day);
+}
+
 std::string ChineseWeekName(int weekday) {
   return std::string(lunar_text::kXingQi) + Digit(PositiveMod(weekday, 7));
 }

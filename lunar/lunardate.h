@@ -63,6 +63,9 @@ std::string ZodiacName(int index);        // e.g. 鼠
 std::string LunarYearName(int year);      // 1000..9999, e.g. 二零零八年; empty otherwise
 std::string LunarMonthName(int month, bool leap);  // 正月, 闰五月, 腊月; "月" for other months
 std::string LunarDayName(int day);        // 初八, 廿三, 三十; empty outside 1..30
+// Year, month and day names together (二零零八年七月初八); empty for the zero date that
+// SolarToLunar gives outside its range.
+std::string LunarDateName(const TLunarDate &date);
 std::string ChineseWeekName(int weekday); // 0 = Sunday: 星期日 .. 星期六
 
 namespace lunar_detail {

@@ -1,10 +1,15 @@
 #include "platform/sysutils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <memory>
+#include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/timer.h"
 
@@ -61,12 +66,18 @@ struct LocaleFormats {
   std::string long_time;
 };
 
+// The name of the environment's LC_TIME locale (empty when none is set).
+std::string EnvironmentTimeLocale() {
+  for (const char *variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char *name = std::getenv(variable);
+    if (name != nullptr && *name != 0) return name;
+  }
+  return {};
+}
+
 // The environment's LC_TIME, read without changing the process-wide locale.
 LocaleFormats ReadLocaleFormats() {
-  const char *name = std::getenv("LC_ALL");
-  if (name == nullptr || *name == 0) name = std::getenv("LC_TIME");
-  if (name == nullptr || *name == 0) name = std::getenv("LANG");
-  std::string n = name != nullptr ? name : "";
+  const std::string n = EnvironmentTimeLocale();
   // The C/POSIX locale (C.UTF-8 too) gets ISO 8601, not its US-style "%m/%d/%y".
   if (n.empty() || n == "C" || n == "POSIX" || n.rfind("C.", 0) == 0) return {"yyyy-mm-dd", "hh:nn:ss"};
   LocaleFormats f{"yyyy-mm-dd", "hh:nn:ss"};
@@ -85,13 +96,14 @@ const LocaleFormats &Formats() {
   return formats;
 }
 
-const char *const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char *const kLongMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-const char *const kShortDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char *const kLongDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                 "Thursday", "Friday", "Saturday"};
+std::mutex g_names_mutex;
+std::shared_ptr<const TLocaleNames> g_names;  // read on first use
+
+std::shared_ptr<const TLocaleNames> CurrentNames() {
+  std::lock_guard<std::mutex> lock(g_names_mutex);
+  if (!g_names) g_names = std::make_shared<const TLocaleNames>(GetLocaleNames());
+  return g_names;
+}
 
 std::string Pad(int value, int width) {
   std::string s = std::to_string(value);
@@ -114,7 +126,8 @@ std::size_t CountRun(const std::string &s, std::size_t pos, char lower) {
   return n;
 }
 
-void Format(std::string &out, const std::string &format, TDateTime value, int depth) {
+void Format(std::string &out, const std::string &format, TDateTime value, const TLocaleNames &names,
+            int depth) {
   const TDateParts p = DecodeDateTime(value);
   const bool twelve_hour = [&] {
     for (std::size_t i = 0; i < format.size(); ++i)
@@ -150,7 +163,8 @@ void Format(std::string &out, const std::string &format, TDateTime value, int de
         } else if (n <= 2) {
           out += n == 1 ? std::to_string(p.Month) : Pad(p.Month, 2);
         } else {
-          out += (n == 3 ? kShortMonths : kLongMonths)[p.Month - 1];
+          const auto month = static_cast<std::size_t>(p.Month - 1);
+          out += n == 3 ? names.ShortMonthNames[month] : names.LongMonthNames[month];
         }
         after_hour = false;
         break;
@@ -159,23 +173,24 @@ void Format(std::string &out, const std::string &format, TDateTime value, int de
         if (n <= 2) {
           out += n == 1 ? std::to_string(p.Day) : Pad(p.Day, 2);
         } else if (n <= 4) {
-          out += (n == 3 ? kShortDays : kLongDays)[DayOfWeek(value) - 1];
+          const auto day = static_cast<std::size_t>(DayOfWeek(value) - 1);
+          out += n == 3 ? names.ShortDayNames[day] : names.LongDayNames[day];
         } else if (depth == 0) {
-          Format(out, ShortDateFormat(), value, depth + 1);  // ddddd (and dddddd)
+          Format(out, ShortDateFormat(), value, names, depth + 1);  // ddddd (and dddddd)
         }
         break;
       case 'c':
         if (depth == 0) {
-          Format(out, ShortDateFormat(), value, 1);
+          Format(out, ShortDateFormat(), value, names, 1);
           if (p.Hour != 0 || p.Minute != 0 || p.Second != 0 || p.MSec != 0) {
             out += ' ';
-            Format(out, LongTimeFormat(), value, 1);
+            Format(out, LongTimeFormat(), value, names, 1);
           }
         }
         break;
       case 't':
         n = std::min<std::size_t>(CountRun(format, i, 't'), 2);
-        if (depth == 0) Format(out, n == 2 ? LongTimeFormat() : "hh:nn", value, 1);
+        if (depth == 0) Format(out, n == 2 ? LongTimeFormat() : "hh:nn", value, names, 1);
         break;
       case 'h': {
         n = std::min<std::size_t>(CountRun(format, i, 'h'), 2);
@@ -344,9 +359,90 @@ std::string FormatFromStrftime(std::string_view posix) {
   return out;
 }
 
+const TLocaleNames &EnglishLocaleNames() {
+  static const TLocaleNames names{
+      {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
+      {"January", "February", "March", "April", "May", "June", "July", "August", "September",
+       "October", "November", "December"},
+      {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
+      {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"}};
+  return names;
+}
+
+// ---- The platform's locale names (POSIX: nl_langinfo; Windows: GetLocaleInfo) ----
+
+namespace {
+// Bytes in one character set as bytes in another; false when iconv cannot convert them all.
+bool Recode(std::string_view in, const char *to, const char *from, std::string &out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string src(in);
+  out.assign(in.size() * 4 + 8, '\0');
+  char *src_p = src.data(), *dst_p = out.data();
+  std::size_t src_left = src.size(), dst_left = out.size();
+  const bool ok = iconv(cd, &src_p, &src_left, &dst_p, &dst_left) != static_cast<std::size_t>(-1) &&
+                  iconv(cd, nullptr, nullptr, &dst_p, &dst_left) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  out.resize(out.size() - dst_left);
+  return ok && src_left == 0;
+}
+}  // namespace
+
+// glibc keeps each locale's names in that locale's character set; they are handed out in the
+// system code page, like every other 8-bit text.
+TLocaleNames GetLocaleNames(std::string_view locale) {
+  const std::string name = locale.empty() ? EnvironmentTimeLocale() : std::string(locale);
+  if (name.empty()) return EnglishLocaleNames();
+  locale_t loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) return EnglishLocaleNames();
+  const std::string from = nl_langinfo_l(CODESET, loc);
+  const std::string to = SystemCodePageName();
+  bool ok = true;
+  auto read = [&](nl_item item) {
+    const std::string text = nl_langinfo_l(item, loc);
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string out;
+    if (text.empty() || (!ascii && from != to && !Recode(text, to.c_str(), from.c_str(), out)))
+      ok = false;
+    return ascii || from == to ? text : out;
+  };
+  static constexpr nl_item kShortMonths[] = {ABMON_1, ABMON_2, ABMON_3, ABMON_4, ABMON_5,  ABMON_6,
+                                             ABMON_7, ABMON_8, ABMON_9, ABMON_10, ABMON_11, ABMON_12};
+  static constexpr nl_item kLongMonths[] = {MON_1, MON_2, MON_3, MON_4,  MON_5,  MON_6,
+                                            MON_7, MON_8, MON_9, MON_10, MON_11, MON_12};
+  static constexpr nl_item kShortDays[] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4, ABDAY_5, ABDAY_6, ABDAY_7};
+  static constexpr nl_item kLongDays[] = {DAY_1, DAY_2, DAY_3, DAY_4, DAY_5, DAY_6, DAY_7};
+  TLocaleNames names;
+  for (std::size_t i = 0; i < 12; ++i) {
+    names.ShortMonthNames[i] = read(kShortMonths[i]);
+    names.LongMonthNames[i] = read(kLongMonths[i]);
+  }
+  for (std::size_t i = 0; i < 7; ++i) {
+    names.ShortDayNames[i] = read(kShortDays[i]);
+    names.LongDayNames[i] = read(kLongDays[i]);
+  }
+  freelocale(loc);
+  return ok ? names : EnglishLocaleNames();
+}
+
+// ---- end of the platform's locale names ----
+
+TLocaleNames LocaleNames() { return *CurrentNames(); }
+
+void SetLocaleNamesForTesting(std::string_view locale) {
+  auto names = std::make_shared<const TLocaleNames>(GetLocaleNames(locale));
+  std::lock_guard<std::mutex> lock(g_names_mutex);
+  g_names = std::move(names);
+}
+
 std::string FormatDateTime(const std::string &format, TDateTime value) {
+  return FormatDateTime(format, value, *CurrentNames());
+}
+
+std::string FormatDateTime(const std::string &format, TDateTime value, const TLocaleNames &names) {
   std::string out;
-  Format(out, format, value, 0);
+  Format(out, format, value, names, 0);
   return out;
 }
 

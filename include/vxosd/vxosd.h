@@ -6,7 +6,8 @@
  * key colour 0x00FF00 and hands it to the capture card, or, without a card, to the frame
  * callback. Components are addressed by name: an 8-bit, zero-terminated string compared byte
  * for byte; the newest of several components with one name is the one addressed. "root" names
- * no component; SetVxComponent_Color("root", ...) sets the level of the background colour.
+ * no component; SetVxComponent_Color("root", colour, level) records a level for a colour
+ * (InitVxOSD gives the key colour 0x00FF00 level 0). docs/reference.md describes every call.
  *
  * Types: texts, font faces, file paths and the access code are zero-terminated UTF-16
  * (uint16_t code units); colours are 0x00BBGGRR; a rectangle is four int32_t: left, top,
@@ -69,6 +70,63 @@ enum {
   VXOSD_DATETIME = 4
 };
 
+/* Text modes (SetVxComponent_TextMode) mean something else for each kind. */
+
+/* A text (VXOSD_TEXT): its lines as they stand, or vertical, one CJK character per line.
+ * Below 1 draws as 1, above 2 as 2. Default: VXOSD_TEXT_HORIZONTAL. */
+enum {
+  VXOSD_TEXT_HORIZONTAL = 1,
+  VXOSD_TEXT_VERTICAL = 2
+};
+
+/* A scrolling text (VXOSD_SCROLLTEXT): the direction the text moves; the last two set it
+ * vertically. Any other value never moves. Default: VXOSD_SCROLL_LEFT. */
+enum {
+  VXOSD_SCROLL_LEFT = 1,          /* right to left */
+  VXOSD_SCROLL_RIGHT = 2,         /* left to right */
+  VXOSD_SCROLL_UP = 3,            /* bottom to top */
+  VXOSD_SCROLL_DOWN = 4,          /* top to bottom */
+  VXOSD_SCROLL_UP_VERTICAL = 5,   /* bottom to top, one CJK character per line */
+  VXOSD_SCROLL_DOWN_VERTICAL = 6  /* top to bottom, one CJK character per line */
+};
+
+/* A picture (VXOSD_PICTURE): where its caption (SetVxComponent_Text) goes. The two "beside"
+ * and "below" modes widen or heighten the picture by a band of the key colour. Default:
+ * VXOSD_CAPTION_CENTER. */
+enum {
+  VXOSD_CAPTION_CENTER = 0,      /* centred over the picture */
+  VXOSD_CAPTION_OVER_LEFT = 1,   /* over the picture's left edge; a band is added on the right */
+  VXOSD_CAPTION_RIGHT = 2,       /* in a band added on the right */
+  VXOSD_CAPTION_OVER_TOP = 3,    /* over the picture's top edge; a band is added below */
+  VXOSD_CAPTION_BELOW = 4        /* in a band added below */
+};
+
+/* A date-time clock (VXOSD_DATETIME): what it shows, one part per line. The default, 0, shows
+ * NOTHING: a clock needs a mode from this list. Date and time follow the locale's short date
+ * and long time formats; "week" is "week:" and the weekday number, 0 = Sunday. */
+enum {
+  VXOSD_CLOCK_NONE = 0,                 /* nothing (the default) */
+  VXOSD_CLOCK_NOW = 1,                  /* date and time on one line */
+  VXOSD_CLOCK_DATE = 2,                 /* date */
+  VXOSD_CLOCK_TIME = 3,                 /* time */
+  VXOSD_CLOCK_DATE_TIME = 4,            /* date / time */
+  VXOSD_CLOCK_DATE_TIME_WEEK = 5,       /* date / time / week */
+  VXOSD_CLOCK_LUNAR_DATE_TIME = 6,      /* lunar date / date / time */
+  VXOSD_CLOCK_LUNAR = 7,                /* lunar date */
+  VXOSD_CLOCK_LUNAR_TIME = 8,           /* lunar date / time */
+  VXOSD_CLOCK_LUNAR_FESTIVAL = 9,       /* lunar date / festivals */
+  VXOSD_CLOCK_LUNAR_FESTIVAL_TIME = 10, /* lunar date / festivals / time */
+  VXOSD_CLOCK_ALL = 11                  /* lunar date / festivals / date / time / week */
+};
+
+/* Colours are 0x00BBGGRR: red is the LOW byte. VXOSD_RGB(255, 0, 0) is red, 0x0000FF. The
+ * markup's color="#0000FF" is read the same way and is red too. */
+#define VXOSD_RGB(r, g, b)                                                  \
+  ((int32_t)((uint32_t)(uint8_t)(r) | ((uint32_t)(uint8_t)(g) << 8) | \
+             ((uint32_t)(uint8_t)(b) << 16)))
+/* Every frame is cleared with this colour; its colour level is 0 (clear) unless changed. */
+#define VXOSD_KEY_COLOR 0x00FF00
+
 /* Starts the library: probes for the capture card, starts the 60 ms cycle and gives the key
  * colour level 0. Returns 1 when the card's OSD channel was found, 0 when the library runs
  * without a card (or the call was refused; VxOSD_GetLastError then says why). */
@@ -77,27 +135,52 @@ VXOSD_API uint8_t VXOSD_CALL InitVxOSD(void);
  * Returns 1 (0 when nothing was running, or on another thread). */
 VXOSD_API uint8_t VXOSD_CALL FreeVxOSD(void);
 
+/* Setters only store: a change shows when the component is next set visible (a clock also
+ * redraws itself every second). Components added earlier are drawn OVER those added later. */
+
+/* Adds a hidden component of a kind (VXOSD_PANEL ..; only the low byte is read). "root" and
+ * kinds above 4 add nothing. */
 VXOSD_API uint8_t VXOSD_CALL AddVxComponent(const char *name, int32_t kind);
+/* Destroys the newest component of that name and drops the colour levels recorded for it. */
 VXOSD_API uint8_t VXOSD_CALL DelVxComponent(const char *name);
+/* Top-left corner in the 640 x 480 frame, pixels. w and h size panels and scrolling-text
+ * windows (0 x 0 for a panel shows nothing); other kinds size themselves to their content. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Pos(const char *name, int32_t x, int32_t y, int32_t w,
                                                 int32_t h);
+/* Background colour (panel, text, scrolling text, clock) and its colour level, 0 (clear) to
+ * 255 (opaque). The level belongs to the nearest palette colour in the WHOLE frame, not to
+ * the component, until the component is deleted. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Color(const char *name, int32_t color, int32_t level);
+/* Font face (UTF-16), colour, then size in points. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Font(const char *name, const uint16_t *face,
                                                  int32_t color, int32_t size);
 /* The first flag is ignored; the second shows (non-zero low byte) or hides. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Visible(const char *name, int32_t ignored,
                                                     int32_t visible);
+/* Text of a text or scrolling text, caption of a picture. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Text(const char *name, const uint16_t *text);
+/* Show time: a text (ms) or a clock (whole seconds of ms / 1000) hides itself that long
+ * after it was shown; 0 = no limit (the default). A panel stores it and ignores it. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_Time(const char *name, int32_t ms);
 /* Measures text in the component's font; rect receives left, top, right, bottom. */
 VXOSD_API uint8_t VXOSD_CALL GetVxComponent_TextRect(const char *name, const uint16_t *text,
                                                      int32_t rect[4]);
+/* Scrolling text: pixels moved every 40 ms (default 3). */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextStep(const char *name, int32_t step);
+/* Scrolling text: passes before it hides itself; 0 or less = endless (the default). */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextScroll(const char *name, int32_t scroll);
+/* VXOSD_TEXT_*, VXOSD_SCROLL_*, VXOSD_CAPTION_* or VXOSD_CLOCK_*, by kind (see above). */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextMode(const char *name, int32_t mode);
+/* Fills the glyphs with a gradient from color1 to color2 (horizontal text: left to right;
+ * vertical: top to bottom). Two equal colours, or markup switched on after it, switch it
+ * off; switched on after markup, the gradient is drawn. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextGradual(const char *name, int32_t color1,
                                                         int32_t color2);
+/* Non-zero: the text is markup (<font size color face>, <b>, <i>, <u>, <br>, &lt; &gt; &amp;);
+ * text before the first tag is not drawn. Switches the gradient off. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextHtml(const char *name, int32_t html);
+/* Background (RandomColor) or font colour (RandomTextColor) picked from five at every
+ * redraw; RandomColor records level 111 for each. SetVxComponent_Color switches both off. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_RandomColor(const char *name, int32_t color1,
                                                         int32_t color2, int32_t color3,
                                                         int32_t color4, int32_t color5);
@@ -106,22 +189,39 @@ VXOSD_API uint8_t VXOSD_CALL SetVxComponent_RandomTextColor(const char *name, in
                                                             int32_t color4, int32_t color5);
 /* Accepted for compatibility; changes nothing (1 when the component exists). */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_TextFile(const char *name, int32_t ignored);
+/* Picture: a BMP file (relative paths from the working directory). The colour of the
+ * picture's bottom-left pixel is left out when it is drawn.
+ * The picture calls: a file that is not there is no failure. SetVxComponent_PicFile,
+ * SetVxComponent_PicSplitFile and SetVxComponent_PicMovie then return 1 and leave the
+ * component empty (0 x 0: nothing shows), and VxOSD_GetLastError names the missing file. When
+ * they read their picture they clear the message, so VxOSD_GetLastError(NULL, 0) right after
+ * one of them is 0 exactly when its picture was found. A file that is there but is no
+ * readable bitmap is a failure: 0, and the component keeps what it showed. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicFile(const char *name, const uint16_t *path);
+/* Picture: a file of count equal parts side by side; part 0 shows. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicSplitFile(const char *name, const uint16_t *path,
                                                          int32_t count);
+/* Picture with VXOSD_CAPTION_RIGHT over a split file: caption x = x + step * part index. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicSplitTextPos(const char *name, int32_t x,
                                                             int32_t step);
+/* Picture: shows part index (0-based) of the split file. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicSplitShow(const char *name, int32_t index);
+/* Picture movie: a path with one integer placeholder ("f%d.bmp": files first .. last), or,
+ * without "%", a split file of `last` parts shown in turn. Runs while visible. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicMovie(const char *name, const uint16_t *path,
                                                      int32_t first, int32_t last);
+/* Picture: hides itself ms after it was shown. The DEFAULT is 2000 ms; 0 = stays. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicTime(const char *name, int32_t ms);
+/* Picture movie: ms per frame (default 1000); loop != 0 starts again after the last frame,
+ * otherwise the movie hides itself after it. */
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_MovieTime(const char *name, int32_t ms, int32_t loop);
 
-/* Copies the current frame (640 x 480) to (0, 0) of dc. Works with or without a card and
- * whether or not the cycle runs; the frame holds what the last cycle composed. */
+/* Copies the current frame (640 x 480, the palette's RGB, no colour levels) to (0, 0) of dc.
+ * Works with or without a card and whether or not the cycle runs; the frame holds what the
+ * last cycle composed, so a change made since shows only after the next cycle (60 ms). */
 VXOSD_API void VXOSD_CALL SetVxOSD_Debug(HDC dc);
 /* Opens the "Debug View" window (a real window when a display is available) when code is the
- * access code; a wrong code changes nothing and returns 0. */
+ * access code u"wqzbmk"; a wrong code changes nothing and returns 0. */
 VXOSD_API uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code);
 
 /* ---- Host helpers, for hosts without a Windows message loop and for deterministic runs ---- */
@@ -135,6 +235,11 @@ VXOSD_API int VXOSD_CALL VxOSD_EventFd(void);
 /* Before InitVxOSD: with on != 0, the next InitVxOSD runs the library on a manual clock that
  * moves only through VxOSD_AdvanceClock; with 0, on real time (the default). */
 VXOSD_API void VXOSD_CALL VxOSD_UseManualClock(uint8_t on);
+/* Before InitVxOSD: the local date-time at which the manual clock starts, for the clock
+ * components, in days since 1899-12-30 00:00 with the time of day as the fraction (the
+ * default, 36526, is 2000-01-01 00:00). A host laying the OSD over live video passes the
+ * current local time. Returns 1; 0 for a value outside 1900-01-01 .. 2100-12-31 (unchanged). */
+VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days);
 /* On the manual clock: moves time by ms, firing each due event at its own due time. Returns
  * how many ran (0 on real time or on another thread than InitVxOSD's). */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms);
@@ -152,10 +257,12 @@ VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
  * refused. With a card the frames go to the card instead. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
-/* The message of the last failed call on this thread (or of the last cycle that failed or found
- * the card stalled, on the library's thread), as UTF-8: copies at most size - 1 bytes
- * (a message cut short ends at a character boundary) and a terminating zero into utf8 (when
- * size > 0) and returns the message's full length in bytes; 0 when no call failed. */
+/* The message of the last failed call on this thread (or of the last picture call that found
+ * no file, see SetVxComponent_PicFile, or of the last cycle that failed or found the card
+ * stalled, on the library's thread), as UTF-8: copies at most size - 1 bytes (a message cut
+ * short ends at a character boundary) and a terminating zero into utf8 (when size > 0) and
+ * returns the message's full length in bytes; 0 when there is no message. Other successful
+ * calls do not clear it. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);
 
 #ifdef __cplusplus

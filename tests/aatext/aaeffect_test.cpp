@@ -157,6 +157,42 @@ TEST(AAEffectAssign, CopiesEveryValueWithTheParts) {
   EXPECT_EQ(b.Texture().Picture().Height(), 5);
 }
 
+TEST(AAEffectAssign, NotifiesOnlyForAChangeThatShows) {
+  TAAEffect a, b;
+  int count = 0;
+  b.OnChanged = [&](TNotifyClass *) { ++count; };
+  b.Assign(a);  // nothing differs
+  EXPECT_EQ(count, 0);
+  // A disabled part takes other values silently; switching it on notifies.
+  a.Shadow().SetOffsetY(-7);
+  a.Gradual().SetEndColor(0x123456);
+  b.Assign(a);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(b.Shadow().OffsetY(), -7);
+  a.Shadow().SetEnabled(true);
+  b.SetShadow(a.Shadow());
+  EXPECT_EQ(count, 1);
+  b.SetShadow(a.Shadow());
+  EXPECT_EQ(count, 1);
+  // Switching a part off notifies too.
+  b.Gradual().SetEnabled(true);
+  count = 0;
+  b.SetGradual(a.Gradual());
+  EXPECT_EQ(count, 1);
+  // The effect's own values notify once for any number of changes.
+  a.SetAlpha(10);
+  a.SetOutline(true);
+  count = 0;
+  b.Assign(a);
+  EXPECT_EQ(count, 1);
+  // A texture is not compared: assigning one that is or was enabled always notifies.
+  a.Texture().SetEnabled(true);
+  count = 0;
+  b.SetTexture(a.Texture());
+  b.SetTexture(a.Texture());
+  EXPECT_EQ(count, 2);
+}
+
 TEST_F(TempDir, SettingsRoundTripKeepsOtherSectionsAndKeyOrder) {
   fs::path file = dir_ / "effects.ini";
   WriteAll(file, "; my settings\n[Other]\nAlpha=7\nName=keep me\n\n[Title]\nExtra=1\nBlur=99\n");

@@ -1,6 +1,7 @@
 // The library through its C header, as a host drives it, on the manual clock.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -377,6 +378,27 @@ TEST(ExportsTest, FreeInsideTheFrameCallbackIsRefused) {
   EXPECT_EQ(FreeVxOSD(), 1);
   VxOSD_SetFrameCallback(nullptr, nullptr);
   VxOSD_UseManualClock(0);
+}
+
+TEST(ExportsTest, ManualClockStartsAtTheHostsDateTime) {
+  EXPECT_EQ(VxOSD_SetManualClockStart(1.0), 0);  // before 1900
+  EXPECT_EQ(VxOSD_SetManualClockStart(73416.0), 0);  // after 2100
+  EXPECT_EQ(VxOSD_SetManualClockStart(std::nan("")), 0);
+  // A clock showing the time (text mode 3) at 00:00:00 and at 12:00:00 of one day.
+  auto clock_frame = [](double start) {
+    EXPECT_EQ(VxOSD_SetManualClockStart(start), 1);
+    HostScene s;
+    EXPECT_TRUE(AddVxComponent("clock", 4) && SetVxComponent_Pos("clock", 0, 0, 0, 0) &&
+                SetVxComponent_Font("clock", W("Arial").data(), 0xFFFFFF, 20) &&
+                SetVxComponent_TextMode("clock", 3) && SetVxComponent_Visible("clock", 0, 1));
+    s.Advance(60);
+    return s.stream();
+  };
+  const auto midnight = clock_frame(36526.0), again = clock_frame(36526.0), noon = clock_frame(36526.5);
+  VxOSD_SetManualClockStart(36526.0);
+  ASSERT_FALSE(midnight.empty());
+  EXPECT_EQ(midnight, again);
+  EXPECT_NE(midnight, noon);
 }
 
 TEST(ExportsTest, ExceptionsStayInsideTheLibrary) {

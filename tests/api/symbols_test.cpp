@@ -68,7 +68,7 @@ TEST(SymbolsTest, OnlyTheInterfaceIsExported) {
         "SetVxComponent_MovieTime", "SetVxOSD_Debug", "SetVxOSD_DebugView",
         "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
         "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback",
-        "VxOSD_GetLastError"})
+        "VxOSD_GetLastError", "VxOSD_SetManualClockStart"})
     EXPECT_TRUE(names.count(n)) << "missing export " << n;
 }
 

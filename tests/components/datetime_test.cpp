@@ -193,6 +193,17 @@ TEST_F(ClockTest, DatesBeyondTheCalendarKeepTheLastLunarDay) {
   EXPECT_EQ(clock.calendar().Date(), EncodeDate(2100, 12, 31));
 }
 
+TEST_F(ClockTest, BeforeTheLunarTableStartsTheLunarLineIsEmpty) {
+  At(1900, 1, 1, 12, 0, 0);
+  TOSDDateTime clock;
+  EXPECT_EQ(Utf8(clock.BuildText(7)), "");
+  At(1900, 1, 30, 23, 59, 59);
+  EXPECT_EQ(Utf8(clock.BuildText(6)), "\n\r1900-01-30\n\r23:59:59");
+  EXPECT_EQ(Utf8(clock.BuildText(9)), "\n\r除夕");  // the eve of lunar 1900
+  Advance(1000);  // 1900-01-31, the table's first day
+  EXPECT_EQ(Utf8(clock.BuildText(7)), "一九零零年正月初一");
+}
+
 TEST_F(ClockTest, DrawsCentredLinesOverItsBackground) {
   TOSDDateTime clock;
   clock.Canvas().Font.Name = "Arial";

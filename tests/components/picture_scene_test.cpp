@@ -88,10 +88,35 @@ TEST_F(PictureScene, RefusedRequestsReturnZeroAndSayWhy) {
   ASSERT_TRUE(SetVxComponent_Visible("pic", 0, 1));
   scene.Advance(60);
   EXPECT_EQ(scene.Count(0, 0, 4, 8, 249), 8);
-  // A missing file is no error: the component is just empty.
+}
+
+// A missing file is accepted (result 1, an empty component), and the last error says which
+// file was missing; a picture that was read leaves no message behind.
+TEST_F(PictureScene, MissingFileIsAcceptedEmptyAndExplained) {
+  HostScene scene;
+  ASSERT_TRUE(AddVxComponent("pic", 3));
+  ASSERT_TRUE(SetVxComponent_PicFile("pic", File("pic.bmp").data()));
+  EXPECT_EQ(VxOSD_GetLastError(nullptr, 0), 0u) << HostScene::LastError();
+  ASSERT_TRUE(SetVxComponent_PicTime("pic", 0));
+  ASSERT_TRUE(SetVxComponent_Visible("pic", 0, 1));
+  scene.Advance(60);
+  ASSERT_EQ(scene.Count(0, 0, 640, 480, 249), 16);
+
   EXPECT_TRUE(SetVxComponent_PicFile("pic", File("missing.bmp").data()));
+  const std::string message = HostScene::LastError();
+  EXPECT_NE(message.find("SetVxComponent_PicFile"), std::string::npos) << message;
+  EXPECT_NE(message.find((dir_ / "missing.bmp").string()), std::string::npos) << message;
+  EXPECT_NE(message.find("does not exist"), std::string::npos) << message;
+  ASSERT_TRUE(SetVxComponent_Visible("pic", 0, 1));
   scene.Advance(60);
   EXPECT_EQ(scene.Count(0, 0, 640, 480, 249), 0);
+
+  EXPECT_TRUE(SetVxComponent_PicFile("pic", File("pic.bmp").data()));
+  EXPECT_EQ(VxOSD_GetLastError(nullptr, 0), 0u) << HostScene::LastError();
+  EXPECT_TRUE(SetVxComponent_PicSplitFile("pic", File("gone.bmp").data(), 2));
+  EXPECT_NE(HostScene::LastError().find("gone.bmp"), std::string::npos) << HostScene::LastError();
+  EXPECT_TRUE(SetVxComponent_PicMovie("pic", File("frame%d.bmp").data(), 4, 6));
+  EXPECT_NE(HostScene::LastError().find("frame4.bmp"), std::string::npos) << HostScene::LastError();
 }
 
 TEST_F(PictureScene, FramesReachTheSoftwareCard) {

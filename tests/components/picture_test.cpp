@@ -74,6 +74,20 @@ class PictureTest : public ::testing::Test {
 
   void Advance(int ms) { MessageLoop::Current().Advance(ms); }
 
+  // Replaces a picture as copies that keep time stamps do (cp -p, rsync -t, unpacked
+  // archives): same size, same dimensions, same modification time, other pixels. In place
+  // (the file rewritten) or renamed over the old one.
+  void ReplaceKeepingTimes(const std::string &name, int w, int h, TColor color, bool rename) {
+    const fs::path path = Path(name);
+    const auto mtime = fs::last_write_time(path);
+    const auto size = fs::file_size(path);
+    const std::string written = WriteSolid(rename ? name + ".new" : name, w, h, color);
+    fs::last_write_time(written, mtime);
+    if (rename) fs::rename(written, path);
+    ASSERT_EQ(fs::file_size(path), size);
+    ASSERT_EQ(fs::last_write_time(path), mtime);
+  }
+
   std::shared_ptr<ManualClock> clock_;
   fs::path dir_;
 };
@@ -101,11 +115,18 @@ TEST_F(PictureTest, ShownPictureHidesAfterHideTimeUnlessZero) {
 TEST_F(PictureTest, MissingFileGivesAnEmptyComponentWithoutError) {
   TOSDPicute p;
   p.SetPicFile(WriteSolid("a.bmp", 8, 6, kRed));
+  EXPECT_EQ(p.MissingFile(), "");
   EXPECT_NO_THROW(p.SetPicFile(Path("missing.bmp")));
   EXPECT_EQ(p.Width(), 0);
   EXPECT_EQ(p.Height(), 0);
+  EXPECT_EQ(p.MissingFile(), Path("missing.bmp"));
   EXPECT_NO_THROW(p.SetPicFile(dir_.string()));  // a directory is no picture either
   EXPECT_EQ(p.Width(), 0);
+  EXPECT_EQ(p.MissingFile(), dir_.string());
+  p.SetPicMovie(Path("a%d.bmp"), 7, 9);
+  EXPECT_EQ(p.MissingFile(), Path("a7.bmp"));
+  p.SetPicSplitFile(Path("a.bmp"), 2);
+  EXPECT_EQ(p.MissingFile(), "");
 }
 
 TEST_F(PictureTest, UnreadableFileIsRefusedAndChangesNothing) {
@@ -306,6 +327,71 @@ TEST_F(PictureTest, SplitMovieDecodesItsFileOnceWhileUnchanged) {
   Advance(40);
   EXPECT_EQ(p.Cache().Decodes(), 2u);
   EXPECT_EQ(p.GetPixel(0, 0), kPartColors[p.frame() - 1]);
+}
+
+TEST_F(PictureTest, HostLoadsReadAFileReplacedUnderTheSameSizeAndTime) {
+  TOSDPicute p;
+  const std::string file = WriteSolid("a.bmp", 8, 6, kRed);
+  p.SetPicFile(file);
+  ReplaceKeepingTimes("a.bmp", 8, 6, kBlue, false);
+  p.SetPicFile(file);
+  EXPECT_EQ(p.GetPixel(0, 0), kBlue);
+  ReplaceKeepingTimes("a.bmp", 8, 6, kWhite, false);
+  p.SetPicMovie(file, 0, 0);
+  EXPECT_EQ(p.GetPixel(0, 0), kWhite);
+
+  const std::string split = WriteSplit("s.bmp", 2, 4, 4);
+  p.SetPicSplitFile(split, 2);
+  EXPECT_EQ(p.GetPixel(0, 0), kPartColors[0]);
+  ReplaceKeepingTimes("s.bmp", 8, 4, kWhite, false);
+  p.SetPicSplitFile(split, 2);
+  EXPECT_EQ(p.GetPixel(0, 0), kWhite);
+  ReplaceKeepingTimes("s.bmp", 8, 4, kBlue, false);
+  p.SetPicSplitShow(1);
+  EXPECT_EQ(p.GetPixel(0, 0), kBlue);
+}
+
+TEST_F(PictureTest, MovieTicksNoticeAFileReplacedUnderTheSameSizeAndTime) {
+  WriteSolid("f1.bmp", 4, 4, kRed);
+  WriteSolid("f2.bmp", 4, 4, kBlue);
+  TOSDPicute p;
+  p.SetmovieTime(40);
+  p.Loop = true;
+  p.SetPicMovie(Path("f%d.bmp"), 1, 2);
+  p.SetVisible(true);
+  Advance(40 * 4);  // f2, f1, f2, f1
+  EXPECT_EQ(p.GetPixel(0, 0), kRed);
+  EXPECT_EQ(p.Cache().Decodes(), 2u);  // unchanged files are decoded once
+  ReplaceKeepingTimes("f1.bmp", 4, 4, kWhite, true);
+  Advance(40 * 2);
+  EXPECT_EQ(p.GetPixel(0, 0), kWhite);
+  EXPECT_EQ(p.Cache().Decodes(), 3u);
+}
+
+TEST_F(PictureTest, NumberedMovieEndingAtFrameZeroFormatsEveryTick) {
+  WriteSolid("n-1.bmp", 4, 4, kRed);
+  WriteSolid("n0.bmp", 5, 4, kBlue);
+  TOSDPicute p;
+  p.SetmovieTime(40);
+  p.SetPicMovie(Path("n%d.bmp"), -2, 0);
+  EXPECT_TRUE(p.movieon());
+  EXPECT_EQ(p.Width(), 0);  // last 0 loads the name itself first: no such file
+  p.SetVisible(true);
+  Advance(40);
+  EXPECT_EQ(p.Width(), 4);
+  EXPECT_EQ(p.GetPixel(0, 0), kRed);
+  Advance(40);
+  EXPECT_EQ(p.Width(), 5);
+  EXPECT_EQ(p.GetPixel(0, 0), kBlue);
+  Advance(40);
+  EXPECT_FALSE(p.visible);
+
+  // With last 0 a name that is no pattern is still one picture, not a refused movie.
+  p.SetPicMovie(WriteSolid("100%.bmp", 3, 3, kRed), 1, 0);
+  EXPECT_EQ(p.Width(), 3);
+  p.SetVisible(true);
+  Advance(40);
+  EXPECT_FALSE(p.visible);
 }
 
 TEST_F(PictureTest, UnreadableMovieFrameKeepsThePreviousFrame) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "markup/markup.h"
@@ -119,6 +121,32 @@ TEST_F(ScrollTextTest, VerticalModesWindowIsTallAndStripStandsUpright) {
   auto wide = Make(std::u16string(100, u'中'), 3);
   wide->SetVisible(true);
   EXPECT_EQ(wide->Width(), 640);
+}
+
+// In a vertical ticker a narrow character ("i", a digit) stands centred under a wide CJK one.
+TEST_F(ScrollTextTest, VerticalModesCentreNarrowCharactersUnderWideOnes) {
+  for (int mode : {5, 6}) {
+    auto s = Make(u"中i文7", mode);
+    s->SetVisible(true);
+    TOSDGraphic &strip = s->strip();
+    ASSERT_EQ(strip.Height() % 4, 0) << mode;
+    const int line = strip.Height() / 4;
+    const TColor background = Shown(strip, s->bkcolor);
+    for (int row = 0; row < 4; ++row) {
+      int left = strip.Width(), right = 0;
+      for (int y = row * line; y < (row + 1) * line; ++y)
+        for (int x = 0; x < strip.Width(); ++x)
+          if (strip.GetPixel(x, y) != background) left = std::min(left, x), right = std::max(right, x + 1);
+      ASSERT_LT(left, right) << mode << " line " << row;
+      const int gap_left = left, gap_right = strip.Width() - right;
+      if (row % 2 == 0) {
+        EXPECT_LT(gap_left + gap_right, strip.Width() / 4) << mode << " line " << row;  // CJK: full
+      } else {
+        EXPECT_GT(gap_left, strip.Width() / 4) << mode << " line " << row;
+        EXPECT_LE(std::abs(gap_left - gap_right), 3) << mode << " line " << row;
+      }
+    }
+  }
 }
 
 TEST_F(ScrollTextTest, SetSizeIsTakenExactly) {

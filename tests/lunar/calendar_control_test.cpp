@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -241,6 +242,32 @@ TEST(CalendarHint, DescribesTheCellUnderThePointer) {
   cal.ShowHint = false;
   cal.MouseMove(0, cell.Left + 3, cell.Top + 4);
   EXPECT_FALSE(hint.Visible());
+}
+
+TEST(CalendarHint, IsPlacedForItsNewTextSoItStaysOnTheScreen) {
+  Calendar c(EncodeDate(2008, 8, 1), 600, 420);
+  TYnrCalendar &cal = c.cal;
+  TCalendarHint &hint = cal.Hint();
+  hint.Screen = {600, 420};
+  auto on_screen = [&] {
+    return hint.Left >= 0 && hint.Top >= 0 && hint.Left + hint.Width <= 600 &&
+           hint.Top + hint.Height <= 420;
+  };
+  // A short arrow hint, then the long hint of a cell in the last column.
+  const TRect arrow = cal.NextYearRect();
+  cal.MouseMove(0, arrow.Left + 1, arrow.Top + 1);
+  ASSERT_EQ(hint.Text(), u"下一年");
+  EXPECT_TRUE(on_screen());
+  const TRect cell = cal.DateCellRect(cal.FirstDate() + 20);  // third row, Saturday
+  cal.MouseMove(0, cell.Left + 2, cell.Top + 2);
+  ASSERT_EQ(hint.Text(), cal.CellHintText(cal.FirstDate() + 20));
+  EXPECT_EQ(hint.Left, 600 - hint.Width);
+  EXPECT_EQ(hint.Top, cell.Top + 2 + 16);
+  EXPECT_TRUE(on_screen());
+  // Back on the arrow, the short hint goes by its own width, not by the long one's.
+  cal.MouseMove(0, arrow.Left + 1, arrow.Top + 1);
+  EXPECT_EQ(hint.Left, std::min(arrow.Left + 1 + 16, 600 - hint.Width));
+  EXPECT_EQ(hint.Top, arrow.Top + 1 + 16);
 }
 
 TEST(CalendarHint, MeasuresLabelsAndKeepsInsideTheScreen) {

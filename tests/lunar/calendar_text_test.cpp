@@ -5,6 +5,7 @@
 #include "lunar/festival.h"
 #include "platform/codepage.h"
 #include "platform/sysutils.h"
+#include "tests/support/locale_names.h"
 
 namespace vx {
 namespace {
@@ -47,6 +48,20 @@ TEST(HintText, TheOlympicOpeningDay) {
   std::string text = Utf8(CalendarHintText(list, EncodeDate(2008, 8, 8), false));
   std::string first = "公元= 2008年8月8日 " + FormatDateTime("dddd", EncodeDate(2008, 8, 8)) + "  第32周";
   EXPECT_EQ(text, first + "\n农历= 二零零八年七月初八\n干支= 戊子(鼠)年庚申月庚辰日\n节日= 中国男子节(爸爸节)");
+}
+
+TEST(HintText, TheDayNameFollowsTheLocaleAndTheEnglishModeStaysEnglish) {
+  TFestivalList list;
+  // Under either system code page a Chinese locale's day name reaches the hint whole.
+  for (const char *code_page : {"UTF-8", "GBK"}) {
+    SetSystemCodePageForTesting(code_page);
+    test::ScopedLocaleNames chinese(test::kChineseLocale);
+    const std::string text = Utf8(CalendarHintText(list, EncodeDate(2008, 8, 8), false));
+    EXPECT_EQ(text.substr(0, text.find('\n')), "公元= 2008年8月8日 星期五  第32周") << code_page;
+    EXPECT_EQ(EnWeekDayName(5, true), "Friday");
+    EXPECT_EQ(EnMonthName(8, false), "Aug");
+  }
+  SetSystemCodePageForTesting("");
 }
 
 TEST(HintText, FestivalLineOnlyWhenThereIsOne) {

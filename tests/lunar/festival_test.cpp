@@ -122,6 +122,23 @@ TEST(FestivalList, AddFestival) {
   EXPECT_EQ(GetFestival(list, D(2008, 7, 5)), (TFestival{"one birthday party", 3}));
 }
 
+TEST(FestivalList, EntriesWithoutKeyNeverMatchALookup) {
+  TFestivalList list;
+  list.SolarFestivals().AddObject("0501", 0x123456);
+  list.LunarFestivals().AddObject("0815", 0x123456);
+  list.WeekFestivals().AddObject("0520", 0x123456);
+  EXPECT_EQ(list.SolarFestival(D(2008, 5, 1)), (TFestival{Gbk("国际劳动节"), 0x0000FF}));
+  EXPECT_EQ(Utf8(GetFestival(list, D(2008, 9, 14)).Text), "中秋节 世界清洁地球日");
+  EXPECT_EQ(list.WeekFestival(D(2008, 5, 11)), (TFestival{Gbk("国际母亲节"), 0x800000}));
+  // Nor does AddFestival take such an entry for the key's own: both stay.
+  ASSERT_TRUE(list.AddFestival(fkSolar, "0501", 7, "May Day"));
+  EXPECT_EQ(list.SolarFestival(D(2008, 5, 1)), (TFestival{"May Day", 7}));
+  EXPECT_GE(list.SolarFestivals().IndexOf("0501"), 0);
+  // A day with only a key-less entry has no festival.
+  list.SolarFestivals().AddObject("0809", 1);
+  EXPECT_EQ(GetFestival(list, D(2008, 8, 9)), TFestival{});
+}
+
 TEST(FestivalList, WeekFromMonthEnd) {
   EXPECT_EQ(TFestivalList::WeekFromMonthEnd(D(2008, 2, 23)), 1);
   EXPECT_EQ(TFestivalList::WeekFromMonthEnd(D(2007, 2, 22)), 1);
@@ -176,11 +193,17 @@ TEST(FestivalStrings, SortedLookups) {
   s.AddObject("ab", 3);
   s.AddObject("a", 4);
   ASSERT_EQ(s.Count(), 4);
-  EXPECT_EQ(s.Strings(0), "a");  // key "a" without "=" before "A=1"
-  EXPECT_EQ(s.Strings(1), "A=1");
-  EXPECT_EQ(s.IndexOfName("a"), 0);
+  // Entries without "=" have no key: they come first and no name finds them.
+  EXPECT_EQ(s.Strings(0), "a");
+  EXPECT_EQ(s.Strings(1), "ab");
+  EXPECT_EQ(s.Strings(2), "A=1");
+  EXPECT_EQ(s.Names(0), "");
+  EXPECT_EQ(s.Names(2), "A");
+  EXPECT_EQ(s.IndexOfName("a"), 2);
   EXPECT_EQ(s.IndexOfName("B"), 3);
-  EXPECT_EQ(s.IndexOf("AB"), 2);
+  EXPECT_EQ(s.IndexOfName("ab"), -1);
+  EXPECT_EQ(s.IndexOfName(""), -1);
+  EXPECT_EQ(s.IndexOf("AB"), 1);
   EXPECT_EQ(s.IndexOf("b"), -1);
   EXPECT_EQ(s.Strings(-1), "");
   EXPECT_EQ(s.Objects(9), 0);

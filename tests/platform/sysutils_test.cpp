@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <limits>
 
+#include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/timer.h"
+#include "tests/support/locale_names.h"
 
 namespace vx {
 namespace {
@@ -103,6 +106,43 @@ TEST(Formats, LocaleFormatsTranslateToFrameworkTokens) {
   const TDateTime t = EncodeDateTime({2026, 1, 5, 19, 8, 9, 0});
   EXPECT_EQ(FormatDateTime(FormatFromStrftime("%e de %B de %Y"), t), "5 de January de 2026");
   EXPECT_EQ(FormatDateTime(FormatFromStrftime("%r"), t), "07:08:09 PM");
+}
+
+TEST(LocaleNames, ComeFromTheNamedLocaleInTheSystemCodePage) {
+  const std::string process_locale = std::setlocale(LC_ALL, nullptr);
+  const TDateTime friday = EncodeDate(2008, 8, 8);
+  const TLocaleNames c = GetLocaleNames("C");
+  EXPECT_EQ(c, EnglishLocaleNames());
+  EXPECT_EQ(FormatDateTime("ddd|dddd|mmm|mmmm", friday, c), "Fri|Friday|Aug|August");
+
+  SetSystemCodePageForTesting("UTF-8");
+  const TLocaleNames zh = GetLocaleNames(test::kChineseLocale);
+  ASSERT_NE(zh, EnglishLocaleNames()) << "locale zh_CN.UTF-8 missing: run scripts/setup.sh";
+  EXPECT_EQ(FormatDateTime("ddd|dddd|mmm|mmmm", friday, zh), "五|星期五|8月|八月");
+  EXPECT_EQ(zh.LongDayNames[0], "星期日");
+  EXPECT_EQ(zh.LongMonthNames[11], "十二月");
+  // A GBK system code page gets the same names as GBK bytes; one that cannot hold them gets
+  // English rather than mangled text.
+  SetSystemCodePageForTesting("GBK");
+  EXPECT_EQ(ToUtf16(GetLocaleNames(test::kChineseLocale).LongDayNames[5], CP_GBK), u"星期五");
+  SetSystemCodePageForTesting("ISO-8859-1");
+  EXPECT_EQ(GetLocaleNames(test::kChineseLocale), EnglishLocaleNames());
+  SetSystemCodePageForTesting("");
+  EXPECT_EQ(GetLocaleNames("xx_NOWHERE.UTF-8"), EnglishLocaleNames());
+  EXPECT_EQ(std::setlocale(LC_ALL, nullptr), process_locale);
+}
+
+TEST(LocaleNames, FormatDateTimeWritesTheUsersNames) {
+  const TDateTime friday = EncodeDate(2008, 8, 8);
+  SetSystemCodePageForTesting("UTF-8");
+  {
+    test::ScopedLocaleNames chinese(test::kChineseLocale);
+    EXPECT_EQ(FormatDateTime("dddd, d mmmm", friday), "星期五, 8 八月");
+    EXPECT_EQ(LocaleNames(), GetLocaleNames(test::kChineseLocale));
+  }
+  SetSystemCodePageForTesting("");
+  // The tests run in the C or C.UTF-8 locale.
+  EXPECT_EQ(FormatDateTime("dddd, d mmmm", friday), "Friday, 8 August");
 }
 
 TEST(Now, ReadsTheThreadsMessageLoopClock) {

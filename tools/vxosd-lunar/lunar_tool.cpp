@@ -87,10 +87,8 @@ std::string CsvRow(const TFestivalList &festivals, TDateTime date) {
 
 std::string HumanLine(const TFestivalList &festivals, TDateTime date) {
   std::string line = FormatDate(date) + " " + Utf8(ChineseWeekName(lunar_detail::WeekDay(date)));
-  const TLunarDate lunar = SolarToLunar(date);
-  if (lunar.Day != 0) {
-    line += "  农历" + Utf8(LunarYearName(lunar.Year) + LunarMonthName(lunar.Month, lunar.IsLeap) +
-                          LunarDayName(lunar.Day));
+  if (const std::string lunar = LunarDateName(SolarToLunar(date)); !lunar.empty()) {
+    line += "  农历" + Utf8(lunar);
   } else {
     line += "  农历(超出范围)";
   }

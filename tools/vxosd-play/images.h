@@ -11,9 +11,6 @@ namespace vxplay {
 // 8-bit RGB rows, width x height, no padding. Returns an error message, empty on success.
 std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height);
 
-// RGB of each palette entry of a frame stream (Y, Cb, Cr back to R, G, B).
-std::vector<std::uint8_t> FrameStreamPaletteRgb(const std::uint8_t *stream);
-
 // An animated GIF of 8-bit indexed frames sharing one palette. Each frame stores only the
 // rectangle that changed since the previous one.
 class GifWriter {

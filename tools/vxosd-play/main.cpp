@@ -17,12 +17,15 @@
 
 #include "drivers/virtualcard/virtualcard.h"
 #include "images.h"
-#include "scene.h"
 #include "platform/lsan_fontconfig.h"
+#include "scene/frame.h"
+#include "scene/run.h"
+#include "scene/scene.h"
 #include "vxosd/vxosd.h"
 
 namespace fs = std::filesystem;
 using namespace vxplay;
+using namespace vxscene;
 
 namespace {
 
@@ -232,58 +235,53 @@ std::string Snapshot(const Options &o, const std::string &file) {
   return error;
 }
 
-// Runs one export; returns its result.
-int Call(const Step &s, const fs::path &scene_dir) {
-  auto name = [&](std::size_t i) { return s.args[i].utf8.c_str(); };
-  auto n = [&](std::size_t i) { return s.args[i].number; };
-  std::vector<std::vector<std::uint16_t>> texts;
-  auto text = [&](std::size_t i) {
-    std::u16string t = s.args[i].utf16;
-    if (s.args[i].type == ArgType::Path && !t.empty()) {
-      const fs::path p = fs::path(s.args[i].utf8);
-      if (p.is_relative()) Utf8ToUtf16((scene_dir / p).string(), t);
-    }
-    texts.emplace_back(t.begin(), t.end());
-    texts.back().push_back(0);
-    return texts.back().data();
-  };
-  const std::string &c = s.call;
-  if (c == "InitVxOSD") return InitVxOSD();
-  if (c == "FreeVxOSD") return FreeVxOSD();
-  if (c == "AddVxComponent") return AddVxComponent(name(0), n(1));
-  if (c == "DelVxComponent") return DelVxComponent(name(0));
-  if (c == "SetVxComponent_Pos") return SetVxComponent_Pos(name(0), n(1), n(2), n(3), n(4));
-  if (c == "SetVxComponent_Color") return SetVxComponent_Color(name(0), n(1), n(2));
-  if (c == "SetVxComponent_Font") return SetVxComponent_Font(name(0), text(1), n(2), n(3));
-  if (c == "SetVxComponent_Visible") return SetVxComponent_Visible(name(0), n(1), n(2));
-  if (c == "SetVxComponent_Text") return SetVxComponent_Text(name(0), text(1));
-  if (c == "SetVxComponent_Time") return SetVxComponent_Time(name(0), n(1));
-  if (c == "GetVxComponent_TextRect") {
-    int32_t r[4] = {0, 0, 0, 0};
-    const int ok = GetVxComponent_TextRect(name(0), text(1), r);
-    if (ok) std::cerr << "line " << s.line << ": " << name(0) << " text rect " << r[0] << " " << r[1] << " " << r[2] << " " << r[3] << "\n";
-    return ok;
+// The player's side of a run: waits in real time or on the manual clock, snapshots as PNG
+// files, warnings for calls that answer 0.
+class PlayerHost : public SceneHost {
+ public:
+  PlayerHost(const Options &o, Progress &progress, Outputs &outputs)
+      : o_(o), progress_(progress), outputs_(outputs) {}
+  void Pass(std::uint32_t ms) override {
+    Wait(o_, ms, scene_ms, [&] { Tick(); });
   }
-  if (c == "SetVxComponent_TextStep") return SetVxComponent_TextStep(name(0), n(1));
-  if (c == "SetVxComponent_TextScroll") return SetVxComponent_TextScroll(name(0), n(1));
-  if (c == "SetVxComponent_TextMode") return SetVxComponent_TextMode(name(0), n(1));
-  if (c == "SetVxComponent_TextGradual") return SetVxComponent_TextGradual(name(0), n(1), n(2));
-  if (c == "SetVxComponent_TextHtml") return SetVxComponent_TextHtml(name(0), n(1));
-  if (c == "SetVxComponent_RandomColor")
-    return SetVxComponent_RandomColor(name(0), n(1), n(2), n(3), n(4), n(5));
-  if (c == "SetVxComponent_RandomTextColor")
-    return SetVxComponent_RandomTextColor(name(0), n(1), n(2), n(3), n(4), n(5));
-  if (c == "SetVxComponent_TextFile") return SetVxComponent_TextFile(name(0), n(1));
-  if (c == "SetVxComponent_PicFile") return SetVxComponent_PicFile(name(0), text(1));
-  if (c == "SetVxComponent_PicSplitFile") return SetVxComponent_PicSplitFile(name(0), text(1), n(2));
-  if (c == "SetVxComponent_PicSplitTextPos") return SetVxComponent_PicSplitTextPos(name(0), n(1), n(2));
-  if (c == "SetVxComponent_PicSplitShow") return SetVxComponent_PicSplitShow(name(0), n(1));
-  if (c == "SetVxComponent_PicMovie") return SetVxComponent_PicMovie(name(0), text(1), n(2), n(3));
-  if (c == "SetVxComponent_PicTime") return SetVxComponent_PicTime(name(0), n(1));
-  if (c == "SetVxComponent_MovieTime") return SetVxComponent_MovieTime(name(0), n(1), n(2));
-  if (c == "SetVxOSD_DebugView") return SetVxOSD_DebugView(text(0));
-  return 0;
-}
+  bool Snapshot(const Step &s) override {
+    const std::string error = ::Snapshot(o_, s.args[0].utf8);
+    if (error.empty()) return true;
+    progress_.Done();
+    std::cerr << o_.scene << ":" << s.line << ": snapshot: " << error << "\n";
+    status = 1;
+    return false;
+  }
+  void Refused(const Step &s, const std::string &error) override {
+    if (o_.quiet) return;
+    progress_.Done();
+    std::cerr << o_.scene << ":" << s.line << ": warning: " << s.call << " returned 0: " << error
+              << "\n";
+  }
+  void Warned(const Step &s, const std::string &warning) override {
+    if (o_.quiet) return;
+    progress_.Done();
+    std::cerr << o_.scene << ":" << s.line << ": warning: " << warning << "\n";
+  }
+  void Note(const Step &s, const std::string &note) override {
+    std::cerr << "line " << s.line << ": " << note << "\n";
+  }
+  void Stepped(const Step &s) override {
+    line_ = s.line;
+    Tick();
+  }
+
+  std::uint64_t scene_ms = 0;
+  int status = 0;
+
+ private:
+  void Tick() { progress_.Show(scene_ms, line_, outputs_.frames()); }
+
+  const Options &o_;
+  Progress &progress_;
+  Outputs &outputs_;
+  int line_ = 0;
+};
 
 }  // namespace
 
@@ -293,16 +291,12 @@ int main(int argc, char **argv) {
     std::cerr << kUsage;
     return 2;
   }
-  std::ifstream in(o.scene, std::ios::binary);
-  if (!in) {
-    std::cerr << "vxosd-play: cannot read " << o.scene << "\n";
-    return 1;
-  }
-  std::stringstream buffer;
-  buffer << in.rdbuf();
   std::vector<Step> steps;
   try {
-    steps = ParseScene(buffer.str());
+    steps = LoadScene(o.scene);
+  } catch (const SceneFileError &e) {
+    std::cerr << "vxosd-play: " << e.what() << "\n";
+    return 1;
   } catch (const SceneError &e) {
     std::cerr << o.scene << ":" << e.line << ": " << e.message << "\n";
     return 1;
@@ -336,29 +330,14 @@ int main(int argc, char **argv) {
 
   const fs::path scene_dir = fs::absolute(o.scene).parent_path();
   Progress progress(SceneDuration(steps), isatty(STDERR_FILENO) != 0);
-  std::uint64_t scene_ms = 0;
-  int status = 0;
-  for (const Step &s : steps) {
-    auto tick = [&] { progress.Show(scene_ms, s.line, outputs.frames()); };
-    if (s.call == "wait") {
-      Wait(o, static_cast<std::uint32_t>(s.args[0].number), scene_ms, tick);
-    } else if (s.call == "snapshot") {
-      const std::string error = Snapshot(o, s.args[0].utf8);
-      if (!error.empty()) {
-        progress.Done();
-        std::cerr << o.scene << ":" << s.line << ": snapshot: " << error << "\n";
-        status = 1;
-        break;
-      }
-    } else if (!Call(s, scene_dir) && !o.quiet && s.call != "InitVxOSD") {
-      progress.Done();
-      std::cerr << o.scene << ":" << s.line << ": warning: " << s.call << " returned 0: "
-                << LastError() << "\n";
-    }
-    tick();
-  }
-  progress.Show(scene_ms, steps.empty() ? 0 : steps.back().line, outputs.frames(), true);
+  const int last_line = steps.back().line;
+  SceneRun run(std::move(steps), scene_dir);
+  PlayerHost host(o, progress, outputs);
+  run.RunToEnd(host);
+  progress.Show(host.scene_ms, last_line, outputs.frames(), true);
   progress.Done();
+  int status = host.status;
+  const std::uint64_t scene_ms = host.scene_ms;
 
   FreeVxOSD();
   VxOSD_SetFrameCallback(nullptr, nullptr);

@@ -1,9 +1,11 @@
 #include "scene.h"
 
 #include <cctype>
+#include <fstream>
 #include <map>
+#include <sstream>
 
-namespace vxplay {
+namespace vxscene {
 
 namespace {
 
@@ -81,7 +83,7 @@ std::vector<Token> Tokenize(std::string_view line, int number) {
         const char e = line[i++];
         if (e == '"' || e == '\\') t.text += e;
         else if (e == 'n') t.text += '\n';
-        else throw SceneError(number, std::string("unknown escape \\") + e + " in a text");
+        else throw SceneError(number, "unknown escape \\" + Escaped({&e, 1}) + " in a text");
       }
       if (!closed) throw SceneError(number, "a text is not closed with \"");
       tokens.push_back(std::move(t));
@@ -90,7 +92,7 @@ std::vector<Token> Tokenize(std::string_view line, int number) {
       while (i < line.size() && BareChar(line[i])) t.text += line[i++];
       tokens.push_back(std::move(t));
     } else {
-      throw SceneError(number, std::string("unexpected character '") + c + "'");
+      throw SceneError(number, "unexpected character '" + Escaped({&c, 1}) + "'");
     }
   }
   return tokens;
@@ -161,7 +163,54 @@ const std::vector<ArgType> *Signature(std::string_view call) {
   return it == table.end() ? nullptr : &it->second;
 }
 
+std::optional<Step> ParseLine(std::string_view line, int number) {
+  std::vector<Token> tokens = Tokenize(line, number);
+  if (tokens.empty()) return std::nullopt;
+  if (tokens[0].quoted) throw SceneError(number, "a line starts with a call name, not a text");
+  Step step;
+  step.line = number;
+  step.call = tokens[0].text;
+  const std::vector<ArgType> *sig = Signature(step.call);
+  if (!sig) throw SceneError(number, "unknown call \"" + Escaped(step.call) + "\"");
+  if (tokens.size() - 1 != sig->size())
+    throw SceneError(number, step.call + " takes " + std::to_string(sig->size()) +
+                                 " argument(s), not " + std::to_string(tokens.size() - 1));
+  for (std::size_t k = 0; k < sig->size(); ++k) {
+    const Token &t = tokens[k + 1];
+    Arg a;
+    a.type = (*sig)[k];
+    const std::string which = "argument " + std::to_string(k + 1) + " of " + step.call;
+    switch (a.type) {
+      case Name:
+      case File:
+        if (t.text.empty()) throw SceneError(number, which + " is empty");
+        a.utf8 = t.text;
+        break;
+      case Text:
+      case Path:
+        if (!t.quoted) throw SceneError(number, which + " must be a text in double quotes");
+        if (!Utf8ToUtf16(t.text, a.utf16)) throw SceneError(number, which + " is not UTF-8");
+        a.utf8 = t.text;
+        break;
+      case Int:
+      case Ms: {
+        std::int64_t v = 0;
+        const bool ok = !t.quoted && (a.type == Ms ? ParseInt(t.text, 0, 0x7FFFFFFF, v)
+                                                   : ParseInt(t.text, -2147483648LL,
+                                                              0xFFFFFFFFLL, v));
+        if (!ok) throw SceneError(number, which + ": bad value \"" + Escaped(t.text) + "\"");
+        a.number = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+        break;
+      }
+    }
+    step.args.push_back(std::move(a));
+  }
+  return step;
+}
+
 std::vector<Step> ParseScene(std::string_view text) {
+  // Editors on some systems start a UTF-8 file with a byte-order mark.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::vector<Step> steps;
   int number = 0;
   std::size_t pos = 0;
@@ -171,50 +220,39 @@ std::vector<Step> ParseScene(std::string_view text) {
     const std::string_view line = text.substr(pos, end - pos);
     pos = end + 1;
     ++number;
-    std::vector<Token> tokens = Tokenize(line, number);
-    if (tokens.empty()) continue;
-    if (tokens[0].quoted) throw SceneError(number, "a line starts with a call name, not a text");
-    Step step;
-    step.line = number;
-    step.call = tokens[0].text;
-    const std::vector<ArgType> *sig = Signature(step.call);
-    if (!sig) throw SceneError(number, "unknown call \"" + step.call + "\"");
-    if (tokens.size() - 1 != sig->size())
-      throw SceneError(number, step.call + " takes " + std::to_string(sig->size()) +
-                                   " argument(s), not " + std::to_string(tokens.size() - 1));
-    for (std::size_t k = 0; k < sig->size(); ++k) {
-      const Token &t = tokens[k + 1];
-      Arg a;
-      a.type = (*sig)[k];
-      const std::string which = "argument " + std::to_string(k + 1) + " of " + step.call;
-      switch (a.type) {
-        case Name:
-        case File:
-          if (t.text.empty()) throw SceneError(number, which + " is empty");
-          a.utf8 = t.text;
-          break;
-        case Text:
-        case Path:
-          if (!t.quoted) throw SceneError(number, which + " must be a text in double quotes");
-          if (!Utf8ToUtf16(t.text, a.utf16)) throw SceneError(number, which + " is not UTF-8");
-          a.utf8 = t.text;
-          break;
-        case Int:
-        case Ms: {
-          std::int64_t v = 0;
-          const bool ok = !t.quoted && (a.type == Ms ? ParseInt(t.text, 0, 0x7FFFFFFF, v)
-                                                     : ParseInt(t.text, -2147483648LL,
-                                                                0xFFFFFFFFLL, v));
-          if (!ok) throw SceneError(number, which + ": bad value \"" + t.text + "\"");
-          a.number = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-          break;
-        }
-      }
-      step.args.push_back(std::move(a));
-    }
-    steps.push_back(std::move(step));
+    if (std::optional<Step> step = ParseLine(line, number)) steps.push_back(std::move(*step));
   }
   return steps;
+}
+
+std::vector<Step> LoadScene(const std::filesystem::path &file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec))
+    throw SceneFileError(file.string() + " is a directory, not a scene");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw SceneFileError("cannot read " + file.string());
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) throw SceneFileError("cannot read " + file.string());
+  std::vector<Step> steps = ParseScene(buffer.str());
+  if (steps.empty()) throw SceneFileError(file.string() + " is an empty scene: it has no step");
+  return steps;
+}
+
+std::string Escaped(std::string_view text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) {
+      out += "\\x";
+      out += hex[b >> 4];
+      out += hex[b & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 std::uint64_t SceneDuration(const std::vector<Step> &steps) {
@@ -224,4 +262,4 @@ std::uint64_t SceneDuration(const std::vector<Step> &steps) {
   return total;
 }
 
-}  // namespace vxplay
+}  // namespace vxscene

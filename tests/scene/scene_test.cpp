@@ -1,8 +1,12 @@
-#include "scene.h"
+#include "scene/scene.h"
 
 #include <gtest/gtest.h>
 
-namespace vxplay {
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace vxscene {
 namespace {
 
 int ErrorLine(std::string_view text, std::string *message = nullptr) {
@@ -59,6 +63,51 @@ TEST(SceneTest, ErrorsNameTheLine) {
   EXPECT_EQ(ErrorLine("SetVxOSD_Debug 5\n"), 1);  // takes a device context: not scriptable
 }
 
+TEST(SceneTest, ReadsWhatEditorsWrite) {
+  // A byte-order mark at the start is skipped; line numbers stay those of the editor.
+  const auto steps = ParseScene("\xEF\xBB\xBFwait 10\r\n\r\nwait 20\r\n");
+  ASSERT_EQ(steps.size(), 2u);
+  EXPECT_EQ(steps[1].line, 3);
+  // Only at the start: elsewhere it is an unknown call.
+  EXPECT_EQ(ErrorLine("wait 10\n\xEF\xBB\xBFwait 20\n"), 2);
+  // Control characters are shown escaped, so the message shows what the editor hides.
+  std::string m;
+  EXPECT_EQ(ErrorLine("wait 10\x1B[0m\n", &m), 1);
+  EXPECT_NE(m.find("unexpected character '\\x1B'"), std::string::npos) << m;
+  EXPECT_EQ(ErrorLine(std::string_view("AddVxComponent a\0 1\n", 19), &m), 1);
+  EXPECT_NE(m.find("'\\x00'"), std::string::npos) << m;
+  EXPECT_EQ(ErrorLine("SetVxComponent_Text a \"x\\\x7F\"\n", &m), 1);
+  EXPECT_NE(m.find("unknown escape \\\\x7F"), std::string::npos) << m;
+  EXPECT_EQ(Escaped("a\tb\x01" "c宋"), "a\\x09b\\x01c宋");
+}
+
+TEST(SceneTest, SceneFilesThatCannotRun) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vxosd-scene-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(dir);
+  auto write = [&](const char *name, std::string_view text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+    return dir / name;
+  };
+  auto file_error = [](const std::filesystem::path &p) -> std::string {
+    try {
+      LoadScene(p);
+    } catch (const SceneFileError &e) {
+      return e.what();
+    }
+    return "";
+  };
+  EXPECT_NE(file_error(dir).find("is a directory"), std::string::npos);
+  EXPECT_NE(file_error(dir / "missing.scene").find("cannot read"), std::string::npos);
+  EXPECT_NE(file_error(write("empty.scene", "")).find("empty scene"), std::string::npos);
+  EXPECT_NE(file_error(write("bom.scene", "\xEF\xBB\xBF")).find("empty scene"), std::string::npos);
+  EXPECT_NE(file_error(write("comments.scene", "# nothing\n\n  \n")).find("empty scene"),
+            std::string::npos);
+  EXPECT_THROW(LoadScene(write("bad.scene", "wait 1\nwait x\n")), SceneError);
+  EXPECT_EQ(LoadScene(write("good.scene", "\xEF\xBB\xBFwait 5\n")).size(), 1u);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(SceneTest, Utf8Conversion) {
   std::u16string out;
   EXPECT_TRUE(Utf8ToUtf16("a\xE5\xAE\x8B\xF0\x9F\x98\x80", out));
@@ -69,4 +118,4 @@ TEST(SceneTest, Utf8Conversion) {
 }
 
 }  // namespace
-}  // namespace vxplay
+}  // namespace vxscene

@@ -1,0 +1,49 @@
+#include "components/picture_cache.h"
+
+#include <exception>
+#include <optional>
+
+#include "platform/exceptions.h"
+
+namespace vx {
+
+namespace {
+constexpr std::size_t kCacheEntries = 32;
+constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
+}  // namespace
+
+std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path, TPictureRead read) {
+  // Only regular files count as existing: a directory or a pipe reads as no picture at all.
+  const std::optional<TFileIdentity> identity = RegularFileIdentity(path);
+  if (!identity) return nullptr;
+
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->path != path) continue;
+    if (read == TPictureRead::ReuseUnchanged && it->identity == *identity) {
+      entries_.splice(entries_.begin(), entries_, it);
+      return entries_.front().picture;
+    }
+    bytes_ -= it->bytes;
+    entries_.erase(it);
+    break;
+  }
+
+  auto picture = std::make_shared<TBitmap>();
+  try {
+    picture->LoadFromFile(path);
+  } catch (const std::exception &e) {
+    throw EInvalidGraphic("\"" + path + "\" is not a readable bitmap: " + e.what());
+  }
+  ++decodes_;
+  const std::size_t bytes =
+      static_cast<std::size_t>(picture->BytesPerScanLine()) * static_cast<std::size_t>(picture->Height());
+  entries_.push_front(Entry{path, *identity, picture, bytes});
+  bytes_ += bytes;
+  while (entries_.size() > 1 && (entries_.size() > kCacheEntries || bytes_ > kCacheBytes)) {
+    bytes_ -= entries_.back().bytes;
+    entries_.pop_back();
+  }
+  return picture;
+}
+
+}  // namespace vx

@@ -1,0 +1,147 @@
+#include "scene/run.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "vxosd/vxosd.h"
+
+namespace vxscene {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LastError() {
+  char message[512];
+  return VxOSD_GetLastError(message, sizeof message) ? message : "";
+}
+
+// These calls return 1 for a missing file too, and then leave a message naming it.
+bool LoadsAPicture(const std::string &call) {
+  return call == "SetVxComponent_PicFile" || call == "SetVxComponent_PicSplitFile" ||
+         call == "SetVxComponent_PicMovie";
+}
+
+}  // namespace
+
+int CallExport(const Step &s, const fs::path &scene_dir, std::string &note) {
+  auto name = [&](std::size_t i) { return s.args[i].utf8.c_str(); };
+  auto n = [&](std::size_t i) { return s.args[i].number; };
+  std::vector<std::vector<std::uint16_t>> texts;
+  auto text = [&](std::size_t i) {
+    std::u16string t = s.args[i].utf16;
+    if (s.args[i].type == ArgType::Path && !t.empty()) {
+      const fs::path p = fs::path(s.args[i].utf8);
+      if (p.is_relative()) Utf8ToUtf16((scene_dir / p).string(), t);
+    }
+    texts.emplace_back(t.begin(), t.end());
+    texts.back().push_back(0);
+    return texts.back().data();
+  };
+  const std::string &c = s.call;
+  if (c == "InitVxOSD") return InitVxOSD();
+  if (c == "FreeVxOSD") return FreeVxOSD();
+  if (c == "AddVxComponent") return AddVxComponent(name(0), n(1));
+  if (c == "DelVxComponent") return DelVxComponent(name(0));
+  if (c == "SetVxComponent_Pos") return SetVxComponent_Pos(name(0), n(1), n(2), n(3), n(4));
+  if (c == "SetVxComponent_Color") return SetVxComponent_Color(name(0), n(1), n(2));
+  if (c == "SetVxComponent_Font") return SetVxComponent_Font(name(0), text(1), n(2), n(3));
+  if (c == "SetVxComponent_Visible") return SetVxComponent_Visible(name(0), n(1), n(2));
+  if (c == "SetVxComponent_Text") return SetVxComponent_Text(name(0), text(1));
+  if (c == "SetVxComponent_Time") return SetVxComponent_Time(name(0), n(1));
+  if (c == "GetVxComponent_TextRect") {
+    int32_t r[4] = {0, 0, 0, 0};
+    const int ok = GetVxComponent_TextRect(name(0), text(1), r);
+    if (ok)
+      note = std::string(name(0)) + " text rect " + std::to_string(r[0]) + " " +
+             std::to_string(r[1]) + " " + std::to_string(r[2]) + " " + std::to_string(r[3]);
+    return ok;
+  }
+  if (c == "SetVxComponent_TextStep") return SetVxComponent_TextStep(name(0), n(1));
+  if (c == "SetVxComponent_TextScroll") return SetVxComponent_TextScroll(name(0), n(1));
+  if (c == "SetVxComponent_TextMode") return SetVxComponent_TextMode(name(0), n(1));
+  if (c == "SetVxComponent_TextGradual") return SetVxComponent_TextGradual(name(0), n(1), n(2));
+  if (c == "SetVxComponent_TextHtml") return SetVxComponent_TextHtml(name(0), n(1));
+  if (c == "SetVxComponent_RandomColor")
+    return SetVxComponent_RandomColor(name(0), n(1), n(2), n(3), n(4), n(5));
+  if (c == "SetVxComponent_RandomTextColor")
+    return SetVxComponent_RandomTextColor(name(0), n(1), n(2), n(3), n(4), n(5));
+  if (c == "SetVxComponent_TextFile") return SetVxComponent_TextFile(name(0), n(1));
+  if (c == "SetVxComponent_PicFile") return SetVxComponent_PicFile(name(0), text(1));
+  if (c == "SetVxComponent_PicSplitFile") return SetVxComponent_PicSplitFile(name(0), text(1), n(2));
+  if (c == "SetVxComponent_PicSplitTextPos") return SetVxComponent_PicSplitTextPos(name(0), n(1), n(2));
+  if (c == "SetVxComponent_PicSplitShow") return SetVxComponent_PicSplitShow(name(0), n(1));
+  if (c == "SetVxComponent_PicMovie") return SetVxComponent_PicMovie(name(0), text(1), n(2), n(3));
+  if (c == "SetVxComponent_PicTime") return SetVxComponent_PicTime(name(0), n(1));
+  if (c == "SetVxComponent_MovieTime") return SetVxComponent_MovieTime(name(0), n(1), n(2));
+  if (c == "SetVxOSD_DebugView") return SetVxOSD_DebugView(text(0));
+  return 0;
+}
+
+SceneRun::SceneRun(std::vector<Step> steps, fs::path scene_dir)
+    : steps_(std::move(steps)), scene_dir_(std::move(scene_dir)) {}
+
+void SceneRun::Apply(const Step &step, SceneHost &host) {
+  std::string note;
+  if (!CallExport(step, scene_dir_, note)) {
+    if (step.call != "InitVxOSD") host.Refused(step, LastError());
+  } else if (LoadsAPicture(step.call)) {
+    if (std::string warning = LastError(); !warning.empty()) host.Warned(step, warning);
+  }
+  if (!note.empty()) host.Note(step, note);
+  host.Stepped(step);
+}
+
+bool SceneRun::RunStep(const Step &step, SceneHost &host) {
+  if (step.call == "snapshot") {
+    if (!host.Snapshot(step)) return false;
+    host.Stepped(step);
+  } else {
+    Apply(step, host);
+  }
+  return true;
+}
+
+bool SceneRun::Run(bool to_end, std::uint64_t until_ms, SceneHost &host) {
+  while (next_ < steps_.size()) {
+    const Step &step = steps_[next_];
+    if (step.call != "wait") {
+      ++next_;
+      if (!RunStep(step, host)) return false;
+      continue;
+    }
+    if (!in_wait_) {
+      in_wait_ = true;
+      wait_left_ = static_cast<std::uint32_t>(step.args[0].number);
+    }
+    std::uint32_t slice = wait_left_;
+    if (!to_end) slice = static_cast<std::uint32_t>(std::min<std::uint64_t>(slice, until_ms - now_ms_));
+    if (slice > 0) host.Pass(slice);
+    now_ms_ += slice;
+    wait_left_ -= slice;
+    if (wait_left_ > 0) return true;  // until_ms reached inside the wait
+    in_wait_ = false;
+    ++next_;
+    host.Stepped(step);
+  }
+  if (!to_end && until_ms > now_ms_) {
+    // The scene is over; its timers (scrolling, clocks, movies) keep running.
+    for (std::uint64_t left = until_ms - now_ms_; left > 0;) {
+      const auto slice = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, 0x7FFFFFFF));
+      host.Pass(slice);
+      left -= slice;
+    }
+    now_ms_ = until_ms;
+  }
+  return true;
+}
+
+bool SceneRun::RunUntil(std::uint64_t until_ms, SceneHost &host) {
+  if (until_ms < now_ms_) until_ms = now_ms_;
+  return Run(false, until_ms, host);
+}
+
+bool SceneRun::RunToEnd(SceneHost &host) { return Run(true, 0, host); }
+
+}  // namespace vxscene

@@ -1,0 +1,75 @@
+#include "scene/run.h"
+
+#include "vxosd/vxosd.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vxscene {
+namespace {
+
+// Records what a run asks of its host, in order.
+struct Recorder : SceneHost {
+  void Pass(std::uint32_t ms) override { log.push_back("pass " + std::to_string(ms)); }
+  bool Snapshot(const Step &s) override {
+    log.push_back("snapshot " + s.args[0].utf8);
+    return s.args[0].utf8 != "stop.png";
+  }
+  void Refused(const Step &s, const std::string &) override { log.push_back("refused " + s.call); }
+  void Note(const Step &, const std::string &note) override { log.push_back(note); }
+  void Warned(const Step &s, const std::string &w) override {
+    log.push_back("warned " + s.call + ": " + w);
+  }
+  std::vector<std::string> log;
+};
+
+using Log = std::vector<std::string>;
+
+TEST(SceneRunTest, RunsStepsAsTheClockReachesThem) {
+  // The library is not started, so its exports answer 0: each one shows as refused.
+  SceneRun run(ParseScene("DelVxComponent a\nwait 100\nDelVxComponent b\nwait 50\n"), ".");
+  Recorder host;
+  EXPECT_TRUE(run.RunUntil(30, host));
+  EXPECT_EQ(host.log, (Log{"refused DelVxComponent", "pass 30"}));
+  EXPECT_EQ(run.now_ms(), 30u);
+  host.log.clear();
+  // Time never runs backwards.
+  EXPECT_TRUE(run.RunUntil(10, host));
+  EXPECT_TRUE(host.log.empty());
+  // A step due exactly at the target runs.
+  EXPECT_TRUE(run.RunUntil(100, host));
+  EXPECT_EQ(host.log, (Log{"pass 70", "refused DelVxComponent"}));
+  host.log.clear();
+  EXPECT_FALSE(run.finished());
+  // Past the end of the scene, time goes on for its timers.
+  EXPECT_TRUE(run.RunUntil(400, host));
+  EXPECT_EQ(host.log, (Log{"pass 50", "pass 250"}));
+  EXPECT_TRUE(run.finished());
+  EXPECT_EQ(run.now_ms(), 400u);
+}
+
+TEST(SceneRunTest, RunToEndStopsWhenTheHostSaysSo) {
+  SceneRun run(ParseScene("wait 20\nsnapshot a.png\nwait 0\nsnapshot stop.png\nwait 20\n"), ".");
+  Recorder host;
+  EXPECT_FALSE(run.RunToEnd(host));
+  EXPECT_EQ(host.log, (Log{"pass 20", "snapshot a.png", "snapshot stop.png"}));
+  EXPECT_EQ(run.now_ms(), 20u);
+}
+
+TEST(SceneRunTest, AMissingPictureIsAWarningNamingTheFile) {
+  VxOSD_UseManualClock(1);
+  SceneRun run(ParseScene("InitVxOSD\nAddVxComponent logo 3\n"
+                          "SetVxComponent_PicFile logo \"no-such.bmp\"\nFreeVxOSD\n"),
+               ".");
+  Recorder host;
+  EXPECT_TRUE(run.RunToEnd(host));
+  VxOSD_UseManualClock(0);
+  ASSERT_EQ(host.log.size(), 1u);
+  EXPECT_NE(host.log[0].find("warned SetVxComponent_PicFile: "), std::string::npos);
+  EXPECT_NE(host.log[0].find("no-such.bmp"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vxscene
