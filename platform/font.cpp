@@ -172,12 +172,16 @@ class FontEngine {
 
   FontEngine() {
     if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    FcInit();
+    // A configuration of our own rather than fontconfig's process-wide one: destroying it
+    // at exit releases everything it loaded (a host's leak checker sees nothing left), and
+    // does not pull the configuration from under a host that uses fontconfig itself.
+    config_ = FcInitLoadConfigAndFonts();
   }
   ~FontEngine() {
     for (auto &[key, rec] : faces_)
       if (rec->face) FT_Done_Face(rec->face);
     if (library_) FT_Done_FreeType(library_);
+    if (config_) FcConfigDestroy(config_);
   }
 
   // --- resolution (callers hold the mutex) ---
@@ -478,10 +482,10 @@ class FontEngine {
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       FcChar8 *fam = nullptr;
       for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &fam) == FcResultMatch; ++i) {
         if (FcStrCmpIgnoreCase(fam, reinterpret_cast<const FcChar8 *>(family.c_str())) == 0) {
@@ -504,10 +508,10 @@ class FontEngine {
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>("sans-serif"));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       result = LoadMatch(match, nullptr);
       FcPatternDestroy(match);
     }
@@ -523,10 +527,10 @@ class FontEngine {
     FcCharSetAddChar(charset, ch);
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddCharSet(pattern, FC_CHARSET, charset);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       FcCharSet *have = nullptr;
       if (FcPatternGetCharSet(match, FC_CHARSET, 0, &have) == FcResultMatch &&
           FcCharSetHasChar(have, ch))
@@ -541,6 +545,7 @@ class FontEngine {
   }
 
   FT_Library library_ = nullptr;
+  FcConfig *config_ = nullptr;
   std::unordered_map<std::string, std::unique_ptr<FaceRec>> faces_;
   std::unordered_map<std::string, FaceRec *> family_cache_;
   std::unordered_map<std::string, std::shared_ptr<const FontFaceSet>> sets_;
