@@ -88,12 +88,18 @@ struct Substitute {
 const std::unordered_map<std::string, Substitute> &SubstitutionTable() {
   static const std::unordered_map<std::string, Substitute> table = [] {
     std::unordered_map<std::string, Substitute> t;
+    // CJK faces by style: Song/Ming and FangSong (serif) to the Ming face, Hei and YaHei
+    // (sans) to the Hei face, Kai to the Kai face. Broadcast overlays use all three.
     for (const char *n :
          {"宋体", "simsun", "新宋体", "nsimsun", "宋体-18030", "新宋体-18030", "simsun-18030",
-          "nsimsun-18030", "黑体", "simhei", "楷体", "楷体_gb2312", "kaiti", "kaiti_gb2312", "仿宋",
-          "仿宋_gb2312", "fangsong", "fangsong_gb2312", "微软雅黑", "microsoft yahei", "细明体",
+          "nsimsun-18030", "仿宋", "仿宋_gb2312", "fangsong", "fangsong_gb2312", "细明体",
           "新细明体", "細明體", "新細明體", "mingliu", "pmingliu", "simsun-extb"})
       t[n] = {kCjkFamily, false};
+    for (const char *n : {"黑体", "simhei", "微软雅黑", "microsoft yahei", "microsoft yahei ui",
+                          "幼圆", "youyuan"})
+      t[n] = {"WenQuanYi Zen Hei", false};
+    for (const char *n : {"楷体", "楷体_gb2312", "kaiti", "kaiti_gb2312", "标楷体", "dfkai-sb"})
+      t[n] = {"AR PL UKai CN", false};
     for (const char *n : {"arial", "helvetica", "ms sans serif", "microsoft sans serif",
                           "ms shell dlg", "ms shell dlg 2", "tahoma", "verdana", "segoe ui",
                           "system", "arial narrow"})
