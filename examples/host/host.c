@@ -8,7 +8,6 @@
  * Exits 0 when every step worked. */
 #include <stdio.h>
 #include <stdlib.h>
-
 #include <vxosd/virtualcard.h>
 #include <vxosd/vxosd.h>
 
@@ -37,8 +36,8 @@ int main(void) {
 
   /* Components added first are drawn in front: the title before the band under it. */
   if (!AddVxComponent("title", VXOSD_TEXT) || !SetVxComponent_Pos("title", 20, 420, 400, 40) ||
-      !SetVxComponent_Font("title", face, 0xFFFFFF, 24) ||
-      !SetVxComponent_Text("title", title) || !SetVxComponent_Visible("title", 0, 1))
+      !SetVxComponent_Font("title", face, 0xFFFFFF, 24) || !SetVxComponent_Text("title", title) ||
+      !SetVxComponent_Visible("title", 0, 1))
     return fail("title:");
   if (!AddVxComponent("band", VXOSD_PANEL) || !SetVxComponent_Pos("band", 0, 400, 640, 80) ||
       !SetVxComponent_Color("band", 0x402000, 200) || !SetVxComponent_Visible("band", 0, 1))

@@ -2,7 +2,6 @@
 // UTF-16, without casts.
 #include <cstdio>
 #include <cstdlib>
-
 #include <vxosd/vxosd.hpp>
 
 int main() {

@@ -279,7 +279,8 @@ double SerifSwell(const FontInstance &font) {
   if (!g || g->width < 8) return 0;
   auto column = [&](int x) {
     int ink = 0;
-    for (int y = 0; y < g->height; ++y) ink += g->coverage[static_cast<std::size_t>(y) * g->width + x];
+    for (int y = 0; y < g->height; ++y)
+      ink += g->coverage[static_cast<std::size_t>(y) * g->width + x];
     return ink;
   };
   int middle = g->height, end = 0;
@@ -294,7 +295,10 @@ TEST(FontResolve, BroadcastCjkNamesResolveToFacesOfTheirStyleThatCoverChinese) {
     std::vector<const char *> names;
     double min_swell, max_swell;
   } groups[] = {
-      {"serif", {"宋体", "SimSun", "新宋体", "NSimSun", "仿宋", "FangSong", "仿宋_GB2312"}, 2.0, 10},
+      {"serif",
+       {"宋体", "SimSun", "新宋体", "NSimSun", "仿宋", "FangSong", "仿宋_GB2312"},
+       2.0,
+       10},
       {"sans", {"黑体", "SimHei", "微软雅黑", "Microsoft YaHei"}, 0.5, 1.4},
       {"kai", {"楷体", "KaiTi", "楷体_GB2312"}, 1.5, 10},  // a brush end, not a square one
   };
@@ -308,7 +312,8 @@ TEST(FontResolve, BroadcastCjkNamesResolveToFacesOfTheirStyleThatCoverChinese) {
       if (family.empty()) family = font->FamilyName();
       EXPECT_EQ(font->FamilyName(), family) << group.style << ": " << name;
       for (char32_t ch : sample)
-        EXPECT_EQ(font->FaceFamilyFor(ch), family) << name << " lacks U+" << std::hex << unsigned(ch);
+        EXPECT_EQ(font->FaceFamilyFor(ch), family)
+            << name << " lacks U+" << std::hex << unsigned(ch);
       const double swell = SerifSwell(*font);
       EXPECT_GE(swell, group.min_swell) << name << " in " << family;
       EXPECT_LE(swell, group.max_swell) << name << " in " << family;

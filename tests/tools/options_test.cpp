@@ -1,9 +1,8 @@
 // The tools' command lines, run as a user runs them: help, refusals that name the argument at
 // fault and what is valid, and output paths checked before any work is done.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,7 +24,8 @@ Result RunCommand(const std::string &command) {
   std::FILE *pipe = ::popen(("exec 2>&1; " + command).c_str(), "r");
   if (!pipe) return r;
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.output.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    r.output.append(buffer, n);
   const int status = ::pclose(pipe);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
@@ -80,8 +80,9 @@ TEST_F(ToolTest, PlayRefusalsNameTheArgumentAndWhatIsValid) {
 }
 
 TEST_F(ToolTest, PlayChecksEveryOutputPathBeforeTheRunAndCreatesNoFolder) {
-  const std::string scene = Scene("AddVxComponent a 0\nwait 60\nsnapshot one.png\nwait 60\n"
-                                  "snapshot missing/two.png\n");
+  const std::string scene = Scene(
+      "AddVxComponent a 0\nwait 60\nsnapshot one.png\nwait 60\n"
+      "snapshot missing/two.png\n");
   const std::string fast = kPlay + " --fast --card=none ";
   // A snapshot into a folder that does not exist: refused before the run, with its line.
   Result r = RunCommand(fast + "--out=" + dir_.string() + " " + scene);
@@ -94,8 +95,8 @@ TEST_F(ToolTest, PlayChecksEveryOutputPathBeforeTheRunAndCreatesNoFolder) {
 
   // The snapshot folder, the preview and the RGBA file: refused before the run, by name.
   const std::string plain = Scene("AddVxComponent a 0\nwait 60\n", "plain.scene");
-  for (const std::string &args :
-       {"--out=" + Path("nowhere"), "--gif=" + Path("nowhere/run.gif"), "--rgba=" + dir_.string()}) {
+  for (const std::string &args : {"--out=" + Path("nowhere"), "--gif=" + Path("nowhere/run.gif"),
+                                  "--rgba=" + dir_.string()}) {
     r = RunCommand(fast + args + " " + plain);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.output.find(args + ": "), std::string::npos) << args << ": " << r.output;

@@ -14,7 +14,8 @@ namespace vxtools {
 inline std::string OutputFolderProblem(const std::string &dir) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dir.empty() ? "." : dir, ec)) return "no such folder";
-  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return "the folder is not writable";
+  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0)
+    return "the folder is not writable";
   return {};
 }
 

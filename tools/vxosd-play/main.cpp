@@ -66,7 +66,8 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const std::size_t eq = a.find('=');
-    const std::string key = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
+    const std::string key = a.substr(0, eq),
+                      value = eq == std::string::npos ? "" : a.substr(eq + 1);
     const bool has_value = eq != std::string::npos;
     if (a == "-h" || a == "--help") return Parsed::Help;
     if (a == "--fast") {
@@ -76,17 +77,18 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
     } else if (a == "--no-snapshots") {
       o.snapshots = false;
     } else if (key == "--card") {
-      if (value == "virtual") o.card = true;
-      else if (value == "none") o.card = false;
-      else return bad(a, "the card is virtual or none, as --card=virtual or --card=none");
+      if (value != "virtual" && value != "none")
+        return bad(a, "the card is virtual or none, as --card=virtual or --card=none");
+      o.card = value == "virtual";
     } else if (key == "--out" || key == "--rgba" || key == "--gif") {
       static const char *const kForms[] = {"--out=DIR", "--rgba=FILE or --rgba=- (standard output)",
                                            "--gif=FILE"};
       const int which = key == "--out" ? 0 : key == "--rgba" ? 1 : 2;
-      if (!has_value || value.empty()) return bad(a, std::string("needs a value: ") + kForms[which]);
+      if (!has_value || value.empty())
+        return bad(a, std::string("needs a value: ") + kForms[which]);
       (which == 0 ? o.out : which == 1 ? o.rgba : o.gif) = value;
       out_given |= which == 0;
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
+    } else if (!a.empty() && a[0] == '-') {
       return bad(a, "unknown option");
     } else if (o.scene.empty()) {
       o.scene = a;
@@ -117,15 +119,18 @@ bool CheckOutputs(const Options &o, const std::vector<Step> &steps) {
     } else {
       for (const Step &s : steps)
         if (s.call == "snapshot")
-          if (const std::string p = vxtools::OutputFileProblem((fs::path(o.out) / s.args[0].utf8).string());
+          if (const std::string p =
+                  vxtools::OutputFileProblem((fs::path(o.out) / s.args[0].utf8).string());
               !p.empty())
             fail(o.scene + ":" + std::to_string(s.line) + ": snapshot " + s.args[0].utf8, p);
     }
   }
   if (!o.rgba.empty() && o.rgba != "-")
-    if (const std::string p = vxtools::OutputFileProblem(o.rgba); !p.empty()) fail("vxosd-play: --rgba=" + o.rgba, p);
+    if (const std::string p = vxtools::OutputFileProblem(o.rgba); !p.empty())
+      fail("vxosd-play: --rgba=" + o.rgba, p);
   if (!o.gif.empty())
-    if (const std::string p = vxtools::OutputFileProblem(o.gif); !p.empty()) fail("vxosd-play: --gif=" + o.gif, p);
+    if (const std::string p = vxtools::OutputFileProblem(o.gif); !p.empty())
+      fail("vxosd-play: --gif=" + o.gif, p);
   return ok;
 }
 
