@@ -88,12 +88,18 @@ struct Substitute {
 const std::unordered_map<std::string, Substitute> &SubstitutionTable() {
   static const std::unordered_map<std::string, Substitute> table = [] {
     std::unordered_map<std::string, Substitute> t;
+    // CJK faces by style: Song/Ming and FangSong (serif) to the Ming face, Hei and YaHei
+    // (sans) to the Hei face, Kai to the Kai face. Broadcast overlays use all three.
     for (const char *n :
          {"宋体", "simsun", "新宋体", "nsimsun", "宋体-18030", "新宋体-18030", "simsun-18030",
-          "nsimsun-18030", "黑体", "simhei", "楷体", "楷体_gb2312", "kaiti", "kaiti_gb2312", "仿宋",
-          "仿宋_gb2312", "fangsong", "fangsong_gb2312", "微软雅黑", "microsoft yahei", "细明体",
+          "nsimsun-18030", "仿宋", "仿宋_gb2312", "fangsong", "fangsong_gb2312", "细明体",
           "新细明体", "細明體", "新細明體", "mingliu", "pmingliu", "simsun-extb"})
       t[n] = {kCjkFamily, false};
+    for (const char *n : {"黑体", "simhei", "微软雅黑", "microsoft yahei", "microsoft yahei ui",
+                          "幼圆", "youyuan"})
+      t[n] = {"WenQuanYi Zen Hei", false};
+    for (const char *n : {"楷体", "楷体_gb2312", "kaiti", "kaiti_gb2312", "标楷体", "dfkai-sb"})
+      t[n] = {"AR PL UKai CN", false};
     for (const char *n : {"arial", "helvetica", "ms sans serif", "microsoft sans serif",
                           "ms shell dlg", "ms shell dlg 2", "tahoma", "verdana", "segoe ui",
                           "system", "arial narrow"})
@@ -172,12 +178,16 @@ class FontEngine {
 
   FontEngine() {
     if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    FcInit();
+    // A configuration of our own rather than fontconfig's process-wide one: destroying it
+    // at exit releases everything it loaded (a host's leak checker sees nothing left), and
+    // does not pull the configuration from under a host that uses fontconfig itself.
+    config_ = FcInitLoadConfigAndFonts();
   }
   ~FontEngine() {
     for (auto &[key, rec] : faces_)
       if (rec->face) FT_Done_Face(rec->face);
     if (library_) FT_Done_FreeType(library_);
+    if (config_) FcConfigDestroy(config_);
   }
 
   // --- resolution (callers hold the mutex) ---
@@ -478,10 +488,10 @@ class FontEngine {
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       FcChar8 *fam = nullptr;
       for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &fam) == FcResultMatch; ++i) {
         if (FcStrCmpIgnoreCase(fam, reinterpret_cast<const FcChar8 *>(family.c_str())) == 0) {
@@ -504,10 +514,10 @@ class FontEngine {
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>("sans-serif"));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       result = LoadMatch(match, nullptr);
       FcPatternDestroy(match);
     }
@@ -523,10 +533,10 @@ class FontEngine {
     FcCharSetAddChar(charset, ch);
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddCharSet(pattern, FC_CHARSET, charset);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(nullptr, pattern, &res)) {
+    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
       FcCharSet *have = nullptr;
       if (FcPatternGetCharSet(match, FC_CHARSET, 0, &have) == FcResultMatch &&
           FcCharSetHasChar(have, ch))
@@ -541,6 +551,7 @@ class FontEngine {
   }
 
   FT_Library library_ = nullptr;
+  FcConfig *config_ = nullptr;
   std::unordered_map<std::string, std::unique_ptr<FaceRec>> faces_;
   std::unordered_map<std::string, FaceRec *> family_cache_;
   std::unordered_map<std::string, std::shared_ptr<const FontFaceSet>> sets_;

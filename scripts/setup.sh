@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev libpng-dev
   libx11-dev xvfb xauth
-  fonts-arphic-uming fonts-liberation2
+  fonts-arphic-uming fonts-arphic-ukai fonts-wqy-zenhei fonts-liberation2
   valgrind
   locales
   # the GStreamer plugin (gst/), its tests and its benchmark: the development files, the

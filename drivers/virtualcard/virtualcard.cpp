@@ -626,6 +626,14 @@ class Factory final : public IClassFactory {
 
 using namespace vx;
 
+namespace {
+// The installed card, if any. A C++ helper, outside the C interface below.
+std::shared_ptr<CardState> Current() {
+  std::lock_guard lock(g_mutex);
+  return g_card;
+}
+}  // namespace
+
 extern "C" {
 
 void VxVirtualCard_DefaultOptions(VxVirtualCardOptions *options) {
@@ -706,13 +714,6 @@ int VxVirtualCard_Installed(void) {
   std::lock_guard lock(g_mutex);
   return g_card ? 1 : 0;
 }
-
-namespace {
-std::shared_ptr<CardState> Current() {
-  std::lock_guard lock(g_mutex);
-  return g_card;
-}
-}  // namespace
 
 void VxVirtualCard_SetFaults(uint32_t faults) {
   if (auto state = Current()) {

@@ -34,6 +34,13 @@
 #ifndef VXOSD_VXOSD_H
 #define VXOSD_VXOSD_H
 
+/* The interface version. The major version is the library's SONAME (libvxosd.so.1): it
+ * changes only when an existing call changes; new calls raise the minor version. */
+#define VXOSD_VERSION_MAJOR 1
+#define VXOSD_VERSION_MINOR 0
+#define VXOSD_VERSION_PATCH 0
+#define VXOSD_VERSION_STRING "1.0.0"
+
 #include <stdint.h>
 
 #ifdef __cplusplus

@@ -1,4 +1,5 @@
-// libvxosd.so exports the C interface and nothing else: read its dynamic symbol table.
+// libvxosd.so exports the C interface and nothing else, under a SONAME with the interface's major
+// version: read its dynamic section.
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "vxosd/vxosd.h"
 
 namespace {
 
@@ -41,6 +44,31 @@ std::set<std::string> DefinedDynamicSymbols(const std::string &path) {
   return names;
 }
 
+// DT_SONAME of an ELF64 shared library, empty when it has none.
+std::string SharedObjectName(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (file.size() < sizeof(Elf64_Ehdr)) return {};
+  Elf64_Ehdr eh;
+  std::memcpy(&eh, file.data(), sizeof eh);
+  auto section = [&](std::size_t i) {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, file.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
+    return sh;
+  };
+  for (std::size_t i = 0; i < eh.e_shnum; ++i) {
+    const Elf64_Shdr sh = section(i);
+    if (sh.sh_type != SHT_DYNAMIC) continue;
+    const Elf64_Shdr strtab = section(sh.sh_link);
+    for (std::size_t off = 0; off + sizeof(Elf64_Dyn) <= sh.sh_size; off += sizeof(Elf64_Dyn)) {
+      Elf64_Dyn dyn;
+      std::memcpy(&dyn, file.data() + sh.sh_offset + off, sizeof dyn);
+      if (dyn.d_tag == DT_SONAME) return file.data() + strtab.sh_offset + dyn.d_un.d_val;
+    }
+  }
+  return {};
+}
+
 bool Allowed(const std::string &name) {
   static const std::set<std::string> exact = {
       "InitVxOSD",         "FreeVxOSD",          "AddVxComponent",
@@ -70,6 +98,15 @@ TEST(SymbolsTest, OnlyTheInterfaceIsExported) {
         "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback",
         "VxOSD_GetLastError", "VxOSD_SetManualClockStart"})
     EXPECT_TRUE(names.count(n)) << "missing export " << n;
+}
+
+// Hosts link against the interface's major version, which the header states.
+TEST(SymbolsTest, SonameCarriesTheHeadersMajorVersion) {
+  EXPECT_EQ(SharedObjectName(VXOSD_LIBRARY_PATH),
+            "libvxosd.so." + std::to_string(VXOSD_VERSION_MAJOR));
+  EXPECT_EQ(std::string(VXOSD_VERSION_STRING), std::to_string(VXOSD_VERSION_MAJOR) + "." +
+                                                   std::to_string(VXOSD_VERSION_MINOR) + "." +
+                                                   std::to_string(VXOSD_VERSION_PATCH));
 }
 
 }  // namespace

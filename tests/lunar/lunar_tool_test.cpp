@@ -92,10 +92,17 @@ TEST(LunarTool, Refusals) {
            {"2024-02-10", "--from", "2024-02-01", "--to", "2024-02-02"},
            {"--bogus"},
            {"2024-02-10", "2024-02-11"},
+           {"--csv", "--to"},
        }) {
     const Result r = RunTool(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_FALSE(r.err.empty());
     EXPECT_TRUE(r.out.empty());
   }
+  // The message names the argument at fault.
+  EXPECT_NE(RunTool({"--bogus"}).err.find("unknown option '--bogus'"), std::string::npos);
+  EXPECT_NE(RunTool({"--csv", "--to"}).err.find("--to needs a date"), std::string::npos);
+  const Result help = RunTool({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: vxosd-lunar"), std::string::npos);
 }

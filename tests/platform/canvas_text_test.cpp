@@ -10,8 +10,7 @@
 namespace vx {
 namespace {
 
-constexpr TColor kKey = RGB(0, 255, 0);
-constexpr std::uint8_t kKeyIndex = 0, kWhiteIndex = 1, kRedIndex = 2, kBlueIndex = 3;
+constexpr std::uint8_t kKeyIndex = 0, kWhiteIndex = 1, kBlueIndex = 3;
 
 // An 8-bit bitmap over a small palette (key green, white, red, blue, then greys), filled with
 // the key colour.

@@ -267,3 +267,61 @@ TEST(DecodeUtf16, PairsJoinAndLoneSurrogatesBecomeReplacement) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+// How much the end of the stroke of 一 swells over its middle. Song and Ming faces end their
+// horizontal strokes in a triangular serif, two or more times the stroke's thickness; Hei
+// (sans) faces end them square.
+double SerifSwell(const FontInstance &font) {
+  const auto g = font.Glyph(U'一');
+  if (!g || g->width < 8) return 0;
+  auto column = [&](int x) {
+    int ink = 0;
+    for (int y = 0; y < g->height; ++y)
+      ink += g->coverage[static_cast<std::size_t>(y) * g->width + x];
+    return ink;
+  };
+  int middle = g->height, end = 0;
+  for (int x = g->width * 3 / 8; x < g->width * 5 / 8; ++x) middle = std::min(middle, column(x));
+  for (int x = g->width * 3 / 4; x < g->width; ++x) end = std::max(end, column(x));
+  return middle > 0 ? static_cast<double>(end) / middle : 0;
+}
+
+TEST(FontResolve, BroadcastCjkNamesResolveToFacesOfTheirStyleThatCoverChinese) {
+  const struct {
+    const char *style;
+    std::vector<const char *> names;
+    double min_swell, max_swell;
+  } groups[] = {
+      {"serif",
+       {"宋体", "SimSun", "新宋体", "NSimSun", "仿宋", "FangSong", "仿宋_GB2312"},
+       2.0,
+       10},
+      {"sans", {"黑体", "SimHei", "微软雅黑", "Microsoft YaHei"}, 0.5, 1.4},
+      {"kai", {"楷体", "KaiTi", "楷体_GB2312"}, 1.5, 10},  // a brush end, not a square one
+  };
+  // Common characters of news, weather and festival captions, and GB2312's first and last.
+  const std::u32string sample = U"中文字幕新闻天气预报春节快乐国庆体育财经直播今日啊齄";
+  std::vector<std::string> families;
+  for (const auto &group : groups) {
+    std::string family;
+    for (const char *name : group.names) {
+      const auto font = GetFontInstance(MakeFont(name, 48));
+      if (family.empty()) family = font->FamilyName();
+      EXPECT_EQ(font->FamilyName(), family) << group.style << ": " << name;
+      for (char32_t ch : sample)
+        EXPECT_EQ(font->FaceFamilyFor(ch), family)
+            << name << " lacks U+" << std::hex << unsigned(ch);
+      const double swell = SerifSwell(*font);
+      EXPECT_GE(swell, group.min_swell) << name << " in " << family;
+      EXPECT_LE(swell, group.max_swell) << name << " in " << family;
+    }
+    families.push_back(family);
+  }
+  EXPECT_NE(families[2], families[0]) << "Kai has a face of its own";
+}
+
+}  // namespace
+}  // namespace vx

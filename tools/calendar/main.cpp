@@ -1,17 +1,5 @@
 // vxosd-calendar: renders one month of the calendar control into a PNG, so that the control
-// can be looked at without a window system.
-//
-//   vxosd-calendar [options] out.png
-//     --month YYYY-MM      month to show (default: the current month)
-//     --select YYYY-MM-DD  selected day (default: the 1st of the month, or today in it)
-//     --size WxH           control size (default 600x420)
-//     --smooth             smooth (anti-aliased) text
-//     --shadow             smooth text with a shadow (implies --smooth)
-//     --chinese-ear        stem-branch title and day names
-//     --iso8601            weeks start on Monday
-//     --english            English month and weekday names
-//     --grid, --border     grid lines, a border
-//     --hint-at X,Y        moves the mouse to (X, Y) and draws the hint window there
+// can be looked at without a window system. `vxosd-calendar --help` lists the options.
 
 #include <cmath>
 #include <cstdio>
@@ -22,14 +10,29 @@
 #include "lunar/calendar.h"
 #include "platform/png.h"
 #include "platform/sysutils.h"
+#include "tools/common/output_path.h"
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: vxosd-calendar [--month YYYY-MM] [--select YYYY-MM-DD] [--size WxH]\n"
-               "                      [--smooth] [--shadow] [--chinese-ear] [--iso8601]\n"
-               "                      [--english] [--grid] [--border] [--hint-at X,Y] out.png\n");
+const char kUsage[] =
+    "usage: vxosd-calendar [options] OUT.png\n"
+    "  --month YYYY-MM      month to show, 1900-01 to 2100-12 (default: the current month)\n"
+    "  --select YYYY-MM-DD  selected day, 1900-01-01 to 2100-12-31 (default: the 1st of the\n"
+    "                       month, or today in it)\n"
+    "  --size WxH           control size, W 7 to 4000 and H 8 to 4000 (default 600x420)\n"
+    "  --smooth             smooth (anti-aliased) text\n"
+    "  --shadow             smooth text with a shadow (implies --smooth)\n"
+    "  --chinese-ear        stem-branch title and day names\n"
+    "  --iso8601            weeks start on Monday\n"
+    "  --english            English month and weekday names\n"
+    "  --grid, --border     grid lines, a border\n"
+    "  --hint-at X,Y        moves the mouse to (X, Y) and draws the hint window there\n"
+    "  -h, --help           this text\n";
+
+// An argument at fault: says which and what would be valid.
+int Bad(const std::string &arg, const std::string &why) {
+  std::fprintf(stderr, "vxosd-calendar: %s: %s (vxosd-calendar --help lists the options)\n",
+               arg.c_str(), why.c_str());
   return 2;
 }
 
@@ -50,21 +53,28 @@ int main(int argc, char **argv) {
   const char *out = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (a == "--month" && has_value) {
-      if (!ParseInts(argv[++i], "%d-%d%c", &year, &month) || month < 1 || month > 12 ||
+    const bool takes_value = a == "--month" || a == "--select" || a == "--size" || a == "--hint-at";
+    if (takes_value && i + 1 == argc) return Bad(a, "needs a value");
+    const std::string value = takes_value ? argv[++i] : "";
+    const std::string culprit = a + " " + value;
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--month") {
+      if (!ParseInts(value.c_str(), "%d-%d%c", &year, &month) || month < 1 || month > 12 ||
           year < 1900 || year > 2100)
-        return Usage();
-    } else if (a == "--select" && has_value) {
-      if (!ParseInts(argv[++i], "%d-%d-%d%c", &sel_y, &sel_m, &sel_d) || sel_y < 1900 ||
+        return Bad(culprit, "a month from 1900-01 to 2100-12, as YYYY-MM");
+    } else if (a == "--select") {
+      if (!ParseInts(value.c_str(), "%d-%d-%d%c", &sel_y, &sel_m, &sel_d) || sel_y < 1900 ||
           sel_y > 2100 || sel_m < 1 || sel_m > 12 || sel_d < 1 || sel_d > DaysInMonth(sel_y, sel_m))
-        return Usage();
-    } else if (a == "--size" && has_value) {
-      if (!ParseInts(argv[++i], "%dx%d%c", &width, &height) || width < 7 || height < 8 ||
+        return Bad(culprit, "a day from 1900-01-01 to 2100-12-31, as YYYY-MM-DD");
+    } else if (a == "--size") {
+      if (!ParseInts(value.c_str(), "%dx%d%c", &width, &height) || width < 7 || height < 8 ||
           width > 4000 || height > 4000)
-        return Usage();
-    } else if (a == "--hint-at" && has_value) {
-      if (!ParseInts(argv[++i], "%d,%d%c", &hint_x, &hint_y)) return Usage();
+        return Bad(culprit, "width 7 to 4000 and height 8 to 4000, as WxH");
+    } else if (a == "--hint-at") {
+      if (!ParseInts(value.c_str(), "%d,%d%c", &hint_x, &hint_y))
+        return Bad(culprit, "a point in the control, as X,Y");
       hint = true;
     } else if (a == "--smooth") {
       smooth = true;
@@ -80,13 +90,22 @@ int main(int argc, char **argv) {
       grid = true;
     } else if (a == "--border") {
       border = true;
-    } else if (!a.empty() && a[0] != '-' && !out) {
-      out = argv[i];
+    } else if (!a.empty() && a[0] == '-') {
+      return Bad(a, "unknown option");
+    } else if (out) {
+      return Bad(a, std::string("one picture only (the picture is ") + out + ")");
     } else {
-      return Usage();
+      out = argv[i];
     }
   }
-  if (!out) return Usage();
+  if (!out) {
+    std::fprintf(stderr, "vxosd-calendar: no output picture given\n%s", kUsage);
+    return 2;
+  }
+  if (const std::string problem = vxtools::OutputFileProblem(out); !problem.empty()) {
+    std::fprintf(stderr, "vxosd-calendar: %s: %s\n", out, problem.c_str());
+    return 1;
+  }
 
   try {
     TYnrCalendar cal;

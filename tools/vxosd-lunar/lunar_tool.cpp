@@ -113,9 +113,16 @@ int Run(std::span<const std::string_view> args, std::ostream &out, std::ostream 
     } else if (a == "--help" || a == "-h") {
       out << kUsage;
       return 0;
-    } else if ((a == "--from" || a == "--to") && i + 1 < args.size()) {
+    } else if (a == "--from" || a == "--to") {
+      if (i + 1 == args.size()) {
+        err << "vxosd-lunar: " << a << " needs a date, as yyyy-mm-dd\n";
+        return 2;
+      }
       (a == "--from" ? from : to) = args[++i];
-    } else if (!a.empty() && a[0] != '-' && day.empty()) {
+    } else if (!a.empty() && a[0] == '-') {
+      err << "vxosd-lunar: unknown option '" << a << "'\n" << kUsage;
+      return 2;
+    } else if (day.empty()) {
       day = a;
     } else {
       err << "vxosd-lunar: unexpected argument '" << a << "'\n" << kUsage;

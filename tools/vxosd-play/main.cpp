@@ -17,6 +17,7 @@
 
 #include "drivers/virtualcard/virtualcard.h"
 #include "images.h"
+#include "tools/common/output_path.h"
 #include "platform/lsan_fontconfig.h"
 #include "scene/frame.h"
 #include "scene/run.h"
@@ -37,55 +38,103 @@ const char kUsage[] =
     "  --card=virtual|none  through the software capture card (default) or without a card\n"
     "  --fast               run on a manual clock, as fast as the machine goes\n"
     "                       (default: real time)\n"
-    "  --out=DIR            folder for snapshots (default: the current folder)\n"
+    "  --out=DIR            existing folder for the scene's snapshots (default: the current\n"
+    "                       folder)\n"
+    "  --no-snapshots       skip the scene's snapshot steps\n"
     "  --rgba=FILE|-        every frame as raw 640x480 RGBA (A = colour level)\n"
     "  --gif=FILE           an animated preview of the run\n"
-    "  --quiet              no warnings for calls that return 0\n";
+    "  --quiet              no warnings for calls that return 0\n"
+    "  -h, --help           this text\n";
 
 struct Options {
   bool card = true;
   bool fast = false;
   bool quiet = false;
-  std::string out = ".";
+  bool snapshots = true;
+  std::string out;
   std::string rgba;
   std::string gif;
   std::string scene;
 };
 
-bool ParseOptions(int argc, char **argv, Options &o) {
+enum class Parsed { Run, Help, Error };
+
+// Reads the command line; an error names the argument at fault and what would be valid.
+Parsed ParseOptions(int argc, char **argv, Options &o) {
+  auto bad = [](const std::string &arg, const std::string &why) {
+    std::cerr << "vxosd-play: " << arg << ": " << why << " (vxosd-play --help lists the options)\n";
+    return Parsed::Error;
+  };
+  bool out_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto value = [&](const char *prefix, std::string &into) {
-      const std::size_t n = std::strlen(prefix);
-      if (a.compare(0, n, prefix) != 0) return false;
-      into = a.substr(n);
-      return true;
-    };
-    std::string card;
-    if (a == "--fast") o.fast = true;
-    else if (a == "--quiet") o.quiet = true;
-    else if (a == "-h" || a == "--help") return false;
-    else if (value("--card=", card)) {
-      if (card == "virtual") o.card = true;
-      else if (card == "none") o.card = false;
-      else {
-        std::cerr << "vxosd-play: --card must be virtual or none\n";
-        return false;
-      }
-    } else if (value("--out=", o.out) || value("--rgba=", o.rgba) || value("--gif=", o.gif)) {
+    const std::size_t eq = a.find('=');
+    const std::string key = a.substr(0, eq),
+                      value = eq == std::string::npos ? "" : a.substr(eq + 1);
+    const bool has_value = eq != std::string::npos;
+    if (a == "-h" || a == "--help") return Parsed::Help;
+    if (a == "--fast") {
+      o.fast = true;
+    } else if (a == "--quiet") {
+      o.quiet = true;
+    } else if (a == "--no-snapshots") {
+      o.snapshots = false;
+    } else if (key == "--card") {
+      if (value != "virtual" && value != "none")
+        return bad(a, "the card is virtual or none, as --card=virtual or --card=none");
+      o.card = value == "virtual";
+    } else if (key == "--out" || key == "--rgba" || key == "--gif") {
+      static const char *const kForms[] = {"--out=DIR", "--rgba=FILE or --rgba=- (standard output)",
+                                           "--gif=FILE"};
+      const int which = key == "--out" ? 0 : key == "--rgba" ? 1 : 2;
+      if (!has_value || value.empty())
+        return bad(a, std::string("needs a value: ") + kForms[which]);
+      (which == 0 ? o.out : which == 1 ? o.rgba : o.gif) = value;
+      out_given |= which == 0;
     } else if (!a.empty() && a[0] == '-') {
-      std::cerr << "vxosd-play: unknown option " << a << "\n";
-      return false;
+      return bad(a, "unknown option");
     } else if (o.scene.empty()) {
       o.scene = a;
     } else {
-      std::cerr << "vxosd-play: one scene only\n";
-      return false;
+      return bad(a, "one scene only (the scene is " + o.scene + ")");
     }
   }
-  if (o.scene.empty()) return false;
+  if (o.scene.empty()) {
+    std::cerr << "vxosd-play: no scene given\n" << kUsage;
+    return Parsed::Error;
+  }
+  if (out_given && !o.snapshots) return bad("--out=" + o.out, "has no use with --no-snapshots");
   if (o.out.empty()) o.out = ".";
-  return true;
+  return Parsed::Run;
+}
+
+// Every output path is checked before the run starts: the snapshot folder and the folder of
+// each snapshot of the scene (neither is created), the RGBA file and the preview file.
+bool CheckOutputs(const Options &o, const std::vector<Step> &steps) {
+  bool ok = true;
+  auto fail = [&ok](const std::string &where, const std::string &problem) {
+    std::cerr << where << ": " << problem << "\n";
+    ok = false;
+  };
+  if (o.snapshots) {
+    if (const std::string p = vxtools::OutputFolderProblem(o.out); !p.empty()) {
+      fail("vxosd-play: --out=" + o.out, p);
+    } else {
+      for (const Step &s : steps)
+        if (s.call == "snapshot")
+          if (const std::string p =
+                  vxtools::OutputFileProblem((fs::path(o.out) / s.args[0].utf8).string());
+              !p.empty())
+            fail(o.scene + ":" + std::to_string(s.line) + ": snapshot " + s.args[0].utf8, p);
+    }
+  }
+  if (!o.rgba.empty() && o.rgba != "-")
+    if (const std::string p = vxtools::OutputFileProblem(o.rgba); !p.empty())
+      fail("vxosd-play: --rgba=" + o.rgba, p);
+  if (!o.gif.empty())
+    if (const std::string p = vxtools::OutputFileProblem(o.gif); !p.empty())
+      fail("vxosd-play: --gif=" + o.gif, p);
+  return ok;
 }
 
 std::string LastError() {
@@ -228,8 +277,6 @@ std::string Snapshot(const Options &o, const std::string &file) {
     rgb[3 * i + 2] = static_cast<std::uint8_t>(bgra[i]);
   }
   const fs::path path = fs::path(o.out) / file;
-  std::error_code ec;
-  if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
   const std::string error = WritePng(path.string(), rgb.data(), kW, kH);
   if (error.empty()) std::cerr << "vxosd-play: snapshot " << path.string() << "\n";
   return error;
@@ -245,6 +292,7 @@ class PlayerHost : public SceneHost {
     Wait(o_, ms, scene_ms, [&] { Tick(); });
   }
   bool Snapshot(const Step &s) override {
+    if (!o_.snapshots) return true;
     const std::string error = ::Snapshot(o_, s.args[0].utf8);
     if (error.empty()) return true;
     progress_.Done();
@@ -287,9 +335,10 @@ class PlayerHost : public SceneHost {
 
 int main(int argc, char **argv) {
   Options o;
-  if (!ParseOptions(argc, argv, o)) {
-    std::cerr << kUsage;
-    return 2;
+  switch (ParseOptions(argc, argv, o)) {
+    case Parsed::Help: std::cout << kUsage; return 0;
+    case Parsed::Error: return 2;
+    case Parsed::Run: break;
   }
   std::vector<Step> steps;
   try {
@@ -301,12 +350,7 @@ int main(int argc, char **argv) {
     std::cerr << o.scene << ":" << e.line << ": " << e.message << "\n";
     return 1;
   }
-  std::error_code ec;
-  fs::create_directories(o.out, ec);
-  if (!fs::is_directory(o.out)) {
-    std::cerr << "vxosd-play: cannot create " << o.out << "\n";
-    return 1;
-  }
+  if (!CheckOutputs(o, steps)) return 1;
 
   Outputs outputs;
   if (!outputs.Open(o)) return 1;

@@ -1,0 +1,46 @@
+# What `cmake --install` puts into the prefix: the library with its SONAME, the public headers
+# (the interface, the C++ overloads, the software card), pkg-config and CMake package files,
+# and the tools.
+include(CMakePackageConfigHelpers)
+
+if(NOT TARGET vxosd)
+  return()
+endif()
+
+# The build tree offers the prefix's include layout, so that the example hosts and the tests
+# include <vxosd/virtualcard.h> as an installed host does.
+configure_file(${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
+               ${PROJECT_BINARY_DIR}/include/vxosd/virtualcard.h COPYONLY)
+target_include_directories(vxosd PUBLIC $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>)
+
+install(TARGETS vxosd EXPORT VXOSDTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.h ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.hpp
+              ${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxosd)
+
+# The tools find the library next to them in the prefix, wherever the prefix is.
+file(RELATIVE_PATH vxosd_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+foreach(tool vxosd-play vxosd-lunar vxosd-calendar)
+  if(TARGET ${tool})
+    set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${vxosd_bin_to_lib}")
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+# pkg-config: paths relative to the .pc file, so that a moved prefix still works.
+file(RELATIVE_PATH vxosd_pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vxosd.pc.in ${PROJECT_BINARY_DIR}/vxosd.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vxosd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# find_package(VXOSD) gives the imported target VXOSD::vxosd.
+set(vxosd_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VXOSD)
+install(EXPORT VXOSDTargets NAMESPACE VXOSD:: DESTINATION ${vxosd_cmake_dir})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VXOSDConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/VXOSDConfig.cmake
+                              INSTALL_DESTINATION ${vxosd_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VXOSDConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VXOSDConfig.cmake ${PROJECT_BINARY_DIR}/VXOSDConfigVersion.cmake
+        DESTINATION ${vxosd_cmake_dir})
