@@ -7,6 +7,7 @@
 #include "platform/canvas.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
+#include "platform/stream.h"
 
 namespace vx {
 
@@ -16,7 +17,7 @@ constexpr std::size_t kCacheEntries = 32;
 constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
 constexpr int kMaxPatternField = 64;
 
-std::string PathOf(std::u16string_view file) { return FromUtf16(file, CP_ACP); }
+std::string PathOf(std::u16string_view file) { return FileNameFromUtf16(file); }
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <list>
 #include <map>
 #include <mutex>
@@ -392,7 +393,7 @@ class FontEngine {
         FT_Outline_Transform(&slot->outline, &shear);
       }
       if (escapement != 0) {
-        const double t = escapement * M_PI / 1800.0;
+        const double t = escapement * std::numbers::pi / 1800.0;
         const FT_Fixed c = static_cast<FT_Fixed>(std::lround(std::cos(t) * 65536.0));
         const FT_Fixed s = static_cast<FT_Fixed>(std::lround(std::sin(t) * 65536.0));
         FT_Matrix rot{c, -s, s, c};

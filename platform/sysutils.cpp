@@ -1,11 +1,9 @@
 #include "platform/sysutils.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <langinfo.h>
-#include <locale.h>
 
 #include "platform/exceptions.h"
+#include "platform/os.h"
 #include "platform/timer.h"
 
 namespace vx {
@@ -56,42 +54,10 @@ void Split(TDateTime value, std::int64_t &day, std::int64_t &ms) {
   }
 }
 
-struct LocaleFormats {
-  std::string short_date;
-  std::string long_time;
-};
-
-// The environment's LC_TIME, read without changing the process-wide locale.
-LocaleFormats ReadLocaleFormats() {
-  const char *name = std::getenv("LC_ALL");
-  if (name == nullptr || *name == 0) name = std::getenv("LC_TIME");
-  if (name == nullptr || *name == 0) name = std::getenv("LANG");
-  std::string n = name != nullptr ? name : "";
-  // The C/POSIX locale (C.UTF-8 too) gets ISO 8601, not its US-style "%m/%d/%y".
-  if (n.empty() || n == "C" || n == "POSIX" || n.rfind("C.", 0) == 0) return {"yyyy-mm-dd", "hh:nn:ss"};
-  LocaleFormats f{"yyyy-mm-dd", "hh:nn:ss"};
-  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-  if (loc == static_cast<locale_t>(nullptr)) return f;
-  std::string d = FormatFromStrftime(nl_langinfo_l(D_FMT, loc));
-  std::string t = FormatFromStrftime(nl_langinfo_l(T_FMT, loc));
-  freelocale(loc);
-  if (!d.empty()) f.short_date = d;
-  if (!t.empty()) f.long_time = t;
-  return f;
+const os::LocaleInfo &Locale() {
+  static const os::LocaleInfo info = os::ReadLocale();
+  return info;
 }
-
-const LocaleFormats &Formats() {
-  static const LocaleFormats formats = ReadLocaleFormats();
-  return formats;
-}
-
-const char *const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char *const kLongMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-const char *const kShortDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char *const kLongDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                 "Thursday", "Friday", "Saturday"};
 
 std::string Pad(int value, int width) {
   std::string s = std::to_string(value);
@@ -150,7 +116,7 @@ void Format(std::string &out, const std::string &format, TDateTime value, int de
         } else if (n <= 2) {
           out += n == 1 ? std::to_string(p.Month) : Pad(p.Month, 2);
         } else {
-          out += (n == 3 ? kShortMonths : kLongMonths)[p.Month - 1];
+          out += (n == 3 ? Locale().short_months : Locale().long_months)[p.Month - 1];
         }
         after_hour = false;
         break;
@@ -159,7 +125,7 @@ void Format(std::string &out, const std::string &format, TDateTime value, int de
         if (n <= 2) {
           out += n == 1 ? std::to_string(p.Day) : Pad(p.Day, 2);
         } else if (n <= 4) {
-          out += (n == 3 ? kShortDays : kLongDays)[DayOfWeek(value) - 1];
+          out += (n == 3 ? Locale().short_days : Locale().long_days)[DayOfWeek(value) - 1];
         } else if (depth == 0) {
           Format(out, ShortDateFormat(), value, depth + 1);  // ddddd (and dddddd)
         }
@@ -276,8 +242,8 @@ TDateTime Date() {
   return static_cast<double>(day);
 }
 
-std::string ShortDateFormat() { return Formats().short_date; }
-std::string LongTimeFormat() { return Formats().long_time; }
+std::string ShortDateFormat() { return Locale().short_date; }
+std::string LongTimeFormat() { return Locale().long_time; }
 
 std::string FormatFromStrftime(std::string_view posix) {
   std::string out;

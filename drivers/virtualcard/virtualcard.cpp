@@ -206,14 +206,14 @@ class ControlNode final : public IVxControlNode, CardObject {
  public:
   ControlNode(std::shared_ptr<CardState> state, Pin *pin);
   ~ControlNode() override;
-  HRESULT QueryInterface(REFIID iid, void **out) override;
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved3(void *) override { return E_NOTIMPL; }
-  HRESULT SetProperty(DWORD property, DWORD value) override;
-  HRESULT GetProperty(DWORD property, DWORD *result) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved3(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetProperty(DWORD property, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE GetProperty(DWORD property, DWORD *result) override;
 
  private:
   Pin *pin_;
@@ -223,15 +223,15 @@ class MapMem final : public IVxMapMem, CardObject {
  public:
   MapMem(std::shared_ptr<CardState> state, Pin *pin);
   ~MapMem() override;
-  HRESULT QueryInterface(REFIID iid, void **out) override;
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
-  HRESULT Allocate(DWORD bytes, void **buffer, DWORD *result) override;
-  HRESULT Free(void *buffer) override;
-  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Allocate(DWORD bytes, void **buffer, DWORD *result) override;
+  HRESULT STDMETHODCALLTYPE Free(void *buffer) override;
+  HRESULT STDMETHODCALLTYPE Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6(void *) override { return E_NOTIMPL; }
 
  private:
   Pin *pin_;
@@ -241,7 +241,7 @@ class Pin final : public IVxStream, CardObject {
  public:
   explicit Pin(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxStream") {}
 
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IVxBridge || iid == IID_IVxStream) {
@@ -261,35 +261,35 @@ class Pin final : public IVxStream, CardObject {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
 
-  HRESULT Run() override {
+  HRESULT STDMETHODCALLTYPE Run() override {
     std::lock_guard lock(state_->mutex);
     state_->Log("Run");
     state_->counters.started = 1;
     return S_OK;
   }
-  HRESULT Pause() override { return E_NOTIMPL; }
-  HRESULT Halt() override {
+  HRESULT STDMETHODCALLTYPE Pause() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Halt() override {
     std::lock_guard lock(state_->mutex);
     state_->Log("Halt");
     state_->counters.started = 0;
     return S_OK;
   }
-  HRESULT Connect() override {
+  HRESULT STDMETHODCALLTYPE Connect() override {
     Log("Connect");
     return S_OK;
   }
-  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved7(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved8(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved9(void *) override { return E_NOTIMPL; }
-  HRESULT Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) override;
-  HRESULT Reserved11(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved12(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved13(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved7(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved8(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved9(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) override;
+  HRESULT STDMETHODCALLTYPE Reserved11(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved12(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved13(void *) override { return E_NOTIMPL; }
 
  private:
   void WriteSink(const std::vector<std::uint8_t> &frame);
@@ -301,7 +301,7 @@ ControlNode::ControlNode(std::shared_ptr<CardState> state, Pin *pin)
 }
 ControlNode::~ControlNode() { pin_->Release(); }
 
-HRESULT ControlNode::QueryInterface(REFIID iid, void **out) {
+HRESULT STDMETHODCALLTYPE ControlNode::QueryInterface(REFIID iid, void **out) {
   if (out == nullptr) return E_POINTER;
   if (iid == IID_IVxControlNode) {
     AddRef();
@@ -311,7 +311,7 @@ HRESULT ControlNode::QueryInterface(REFIID iid, void **out) {
   return pin_->QueryInterface(iid, out);
 }
 
-HRESULT ControlNode::GetProperty(DWORD property, DWORD *result) {
+HRESULT STDMETHODCALLTYPE ControlNode::GetProperty(DWORD property, DWORD *result) {
   std::lock_guard lock(state_->mutex);
   state_->Log("GetProperty " + std::to_string(property));
   if (state_->Faults() & VXVC_FAULT_PROPERTIES) return E_FAIL;
@@ -321,7 +321,7 @@ HRESULT ControlNode::GetProperty(DWORD property, DWORD *result) {
   return S_OK;
 }
 
-HRESULT ControlNode::SetProperty(DWORD property, DWORD value) {
+HRESULT STDMETHODCALLTYPE ControlNode::SetProperty(DWORD property, DWORD value) {
   std::lock_guard lock(state_->mutex);
   if (property == kVxPropOSDRect) {
     // The value is the card address of four LONGs.
@@ -353,7 +353,7 @@ MapMem::MapMem(std::shared_ptr<CardState> state, Pin *pin)
 }
 MapMem::~MapMem() { pin_->Release(); }
 
-HRESULT MapMem::QueryInterface(REFIID iid, void **out) {
+HRESULT STDMETHODCALLTYPE MapMem::QueryInterface(REFIID iid, void **out) {
   if (out == nullptr) return E_POINTER;
   if (iid == IID_IVxMapMem) {
     AddRef();
@@ -363,7 +363,7 @@ HRESULT MapMem::QueryInterface(REFIID iid, void **out) {
   return pin_->QueryInterface(iid, out);
 }
 
-HRESULT MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
+HRESULT STDMETHODCALLTYPE MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
   std::lock_guard lock(state_->mutex);
   state_->Log("Allocate " + std::to_string(bytes));
   if (buffer == nullptr) return E_POINTER;
@@ -379,7 +379,7 @@ HRESULT MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
   return S_OK;
 }
 
-HRESULT MapMem::Free(void *buffer) {
+HRESULT STDMETHODCALLTYPE MapMem::Free(void *buffer) {
   std::lock_guard lock(state_->mutex);
   state_->Log("Free");
   auto it = state_->dma.find(buffer);
@@ -408,7 +408,7 @@ void Pin::WriteSink(const std::vector<std::uint8_t> &frame) {
   }
 }
 
-HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
+HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
   CardState &s = *state_;
   const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
   // A refused request completes at once with its error, so the caller never waits for it.
@@ -491,7 +491,7 @@ HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
 class Device final : public IVxDevice, CardObject {
  public:
   explicit Device(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxDevice") {}
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IVxDevice) {
@@ -501,10 +501,10 @@ class Device final : public IVxDevice, CardObject {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
                  void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -528,7 +528,7 @@ class Device final : public IVxDevice, CardObject {
 class Factory final : public IClassFactory {
  public:
   explicit Factory(std::shared_ptr<CardState> state) : state_(std::move(state)) {}
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -538,13 +538,13 @@ class Factory final : public IClassFactory {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return ref_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return ref_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     const std::uint32_t left = ref_.Release();
     if (left == 0) delete this;  // COM lifetime
     return left;
   }
-  HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -558,7 +558,7 @@ class Factory final : public IClassFactory {
     device.release()->Release();
     return hr;
   }
-  HRESULT LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
   ~Factory() = default;

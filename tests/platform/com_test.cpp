@@ -26,7 +26,7 @@ class Widget final : public IWidget {
  public:
   explicit Widget(int value) : value_(value) { ++g_live; }
   ~Widget() { --g_live; }
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == kIidWidget) {
       *out = static_cast<IWidget *>(this);
@@ -36,8 +36,8 @@ class Widget final : public IWidget {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     std::uint32_t n = refs_.Release();
     if (n == 0) delete this;  // COM objects own themselves
     return n;
@@ -53,7 +53,7 @@ class Factory final : public IClassFactory {
  public:
   explicit Factory(int value) : value_(value) { ++g_live; }
   ~Factory() { --g_live; }
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
       *out = static_cast<IClassFactory *>(this);
@@ -63,20 +63,20 @@ class Factory final : public IClassFactory {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     std::uint32_t n = refs_.Release();
     if (n == 0) delete this;
     return n;
   }
-  HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     auto *w = new Widget(value_);
     HRESULT hr = w->QueryInterface(iid, out);
     w->Release();  // the caller's reference (if any) is the only one left
     return hr;
   }
-  HRESULT LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
   RefCount refs_;
