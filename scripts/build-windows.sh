@@ -7,7 +7,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build-windows-release}
 OUT=${OUT_DIR:-$ROOT/out/windows}
-TOOLCHAIN=$ROOT/cmake/toolchains/i686-w64-mingw32.cmake
+TOOLCHAIN=$ROOT/cmake/toolchains/mingw-i686.cmake
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
   -DCMAKE_BUILD_TYPE=Release -DVXOSD_WERROR=ON -DVXOSD_BUILD_TESTS=OFF -DVXOSD_BUILD_BENCH=OFF
