@@ -1,6 +1,7 @@
 #include "platform/sysutils.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "platform/exceptions.h"
 #include "platform/os.h"
@@ -242,8 +243,26 @@ TDateTime Date() {
   return static_cast<double>(day);
 }
 
-std::string ShortDateFormat() { return Locale().short_date; }
-std::string LongTimeFormat() { return Locale().long_time; }
+namespace {
+std::mutex g_formats_mutex;
+std::string g_short_date_override, g_long_time_override;  // set by SetDateFormatsForTesting
+}  // namespace
+
+std::string ShortDateFormat() {
+  std::lock_guard lock(g_formats_mutex);
+  return g_short_date_override.empty() ? Locale().short_date : g_short_date_override;
+}
+
+std::string LongTimeFormat() {
+  std::lock_guard lock(g_formats_mutex);
+  return g_long_time_override.empty() ? Locale().long_time : g_long_time_override;
+}
+
+void SetDateFormatsForTesting(std::string_view short_date, std::string_view long_time) {
+  std::lock_guard lock(g_formats_mutex);
+  g_short_date_override = short_date;
+  g_long_time_override = long_time;
+}
 
 std::string FormatFromStrftime(std::string_view posix) {
   std::string out;

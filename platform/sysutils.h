@@ -36,6 +36,9 @@ TDateTime Date();
 // in the C/POSIX locale) and formatting with them.
 std::string ShortDateFormat();
 std::string LongTimeFormat();
+// Replaces the locale's two formats (both empty: the system's again), for tests that need
+// known formats whatever the machine's locale.
+void SetDateFormatsForTesting(std::string_view short_date, std::string_view long_time);
 // Formats with the framework's tokens (case-insensitive): yyyy yy m mm mmm mmmm d dd ddd dddd
 // ddddd h hh n nn s ss z zzz c t tt ampm am/pm; m right after an hour means minutes; quoted
 // text kept, other characters copied.

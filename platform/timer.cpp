@@ -13,11 +13,6 @@ MessageLoop::~MessageLoop() {
   for (TTimer *t : impl_->timers) t->loop_ = nullptr, t->queued_ = false;
 }
 
-MessageLoop &MessageLoop::Current() {
-  thread_local MessageLoop loop;
-  return loop;
-}
-
 void MessageLoop::SetClock(std::shared_ptr<Clock> clock) {
   if (!clock) clock = std::make_shared<RealClock>();
   impl_->clock = std::move(clock);

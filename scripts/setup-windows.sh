@@ -58,7 +58,6 @@ if [ ! -e "$stamp" ]; then
   for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
              'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
     $w64 reg add "$key" /v Debugger /d '' /f >/dev/null
-    $w64 reg add "$key" /v Auto /d 0 /f >/dev/null
   done
   /usr/lib/wine/wineserver -w
   touch "$stamp"

@@ -4,10 +4,6 @@
 
 #include "drivers/virtualcard/virtualcard.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -27,6 +23,7 @@
 
 #include "card/address.h"
 #include "card/interfaces.h"
+#include "platform/descriptor.h"
 
 namespace vx {
 namespace {
@@ -79,7 +76,7 @@ struct CardState {
     return options.faults;
   }
   void CloseSink() {  // sink_mutex held
-    if (sink_fd >= 0 && own_sink) ::close(sink_fd);
+    if (own_sink) CloseDescriptor(sink_fd);
     sink_fd = -1;
   }
   void RunCompletions();
@@ -118,34 +115,6 @@ void CardState::StopThread() {
   }
   queue_cv.notify_all();
   if (thread.joinable()) thread.join();
-}
-
-// Writes all bytes; a reader that went away (EPIPE) must not kill the host with SIGPIPE.
-bool WriteAll(int fd, const std::uint8_t *data, std::size_t size) {
-  sigset_t pipe_set, old_set;
-  sigemptyset(&pipe_set);
-  sigaddset(&pipe_set, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
-  bool ok = true;
-  bool broken = false;
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      broken = errno == EPIPE;
-      ok = false;
-      break;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  if (broken && !sigismember(&old_set, SIGPIPE)) {
-    const timespec zero{0, 0};
-    while (sigtimedwait(&pipe_set, nullptr, &zero) > 0) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
-  return ok;
 }
 
 std::uint8_t ClampByte(double v) {
@@ -598,7 +567,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
     } else {
       if (opts.sink_path == nullptr) return 0;
       // A named pipe blocks here until its reader opens it.
-      state->sink_fd = ::open(opts.sink_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      state->sink_fd = OpenForWriting(opts.sink_path);
       if (state->sink_fd < 0) return 0;
       state->own_sink = true;
     }
@@ -608,6 +577,9 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
   state->properties[kVxPropVersion] = opts.version;
   state->properties[kVxPropFlags] = opts.flags;
 
+  // With the system's COM a registration lives in the installing thread's apartment and ends
+  // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
+  CoInitialize(nullptr);
   IClassFactory *factory = new Factory(state);  // COM lifetime: released below
   DWORD cookie = 0;
   const HRESULT hr =
@@ -615,6 +587,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
                             &cookie);
   factory->Release();  // the registry holds its own reference
   if (FAILED(hr)) {
+    CoUninitialize();
     std::lock_guard sink_lock(state->sink_mutex);
     state->CloseSink();
     return 0;
@@ -634,6 +607,7 @@ void VxVirtualCard_Uninstall(void) {
     std::lock_guard lock(g_mutex);
     if (!g_card) return;
     CoRevokeClassObject(g_cookie);
+    CoUninitialize();
     g_cookie = 0;
     state = std::move(g_card);
   }

@@ -17,6 +17,11 @@ struct MessageLoop::Impl::Os {
   }
 };
 
+MessageLoop &MessageLoop::Current() {
+  thread_local MessageLoop loop;
+  return loop;
+}
+
 MessageLoop::Impl::Impl() : os(std::make_unique<Os>()) {}
 MessageLoop::Impl::~Impl() = default;
 

@@ -3,6 +3,7 @@
 
 #include "platform/codepage.h"
 #include "platform/os.h"
+#include "platform/win32/locale_win32.h"
 
 namespace vx::os {
 namespace {
@@ -22,9 +23,7 @@ std::size_t Run(std::u16string_view s, std::size_t i) {
 
 }  // namespace
 
-// Windows' format pictures ("M/d/yyyy", "HH:mm:ss", "h:mm:ss tt", "d' de 'MMMM") in the
-// framework's notation: months M, minutes m -> n, 24- and 12-hour H/h -> h, tt -> ampm,
-// quoted text kept, eras left out.
+// Months M -> m, minutes m -> n, 24- and 12-hour H/h -> h, t/tt -> ampm.
 std::string FormatFromPicture(std::u16string_view picture) {
   std::string out;
   std::string literal;

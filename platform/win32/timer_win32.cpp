@@ -49,6 +49,24 @@ struct MessageLoop::Impl::Os {
   }
 };
 
+// The thread's loop is destroyed by a fiber-local storage callback when the thread ends: the
+// run-time's thread_local objects with destructors are not reliable on this platform (their
+// storage can be gone before the destructor runs).
+namespace {
+void WINAPI DestroyLoop(void *loop) { delete static_cast<MessageLoop *>(loop); }
+}  // namespace
+
+MessageLoop &MessageLoop::Current() {
+  static const DWORD slot = FlsAlloc(DestroyLoop);
+  thread_local MessageLoop *loop = nullptr;
+  if (loop == nullptr) {
+    auto owned = std::make_unique<MessageLoop>();
+    if (slot != FLS_OUT_OF_INDEXES) FlsSetValue(slot, owned.get());
+    loop = owned.release();  // owned by the slot from here on (leaked if there is none)
+  }
+  return *loop;
+}
+
 MessageLoop::Impl::Impl() : os(std::make_unique<Os>()) {}
 MessageLoop::Impl::~Impl() = default;
 

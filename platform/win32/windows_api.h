@@ -32,6 +32,8 @@
 #undef WAIT_FAILED
 #undef INFINITE
 #undef CreateEvent
+// Files.
+#undef ReplaceFile
 // Code pages.
 #undef CP_ACP
 #undef CP_UTF8

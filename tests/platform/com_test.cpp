@@ -15,6 +15,15 @@ const CLSID kUnknownClsid = *ParseGUID("{00000000-0000-0000-0000-000000000001}")
 
 std::atomic<int> g_live{0};
 
+// On Windows these calls are the system's COM, whose class table follows its own rules where
+// ours differ (which of two registrations wins, the error for an unknown cookie, classes
+// registered in another thread's apartment).
+#ifdef _WIN32
+constexpr bool kSystemCom = true;
+#else
+constexpr bool kSystemCom = false;
+#endif
+
 struct IWidget : IUnknown {
   virtual int Value() = 0;
 
@@ -150,9 +159,13 @@ TEST_F(ComTest, CreatesThroughTheRegisteredFactoryUntilRevoked) {
   DWORD second = Register(8);
   IWidget *w2 = nullptr;
   ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&w2)), S_OK);
-  EXPECT_EQ(w2->Value(), 8);
+  if (!kSystemCom) EXPECT_EQ(w2->Value(), 8);
   EXPECT_EQ(CoRevokeClassObject(second), S_OK);
-  EXPECT_EQ(CoRevokeClassObject(second), CO_E_OBJNOTREG);
+  if (kSystemCom) {
+    EXPECT_TRUE(FAILED(CoRevokeClassObject(second)));
+  } else {
+    EXPECT_EQ(CoRevokeClassObject(second), CO_E_OBJNOTREG);
+  }
   w2->Release();
 
   EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
@@ -177,7 +190,11 @@ TEST_F(ComTest, CreationFailuresLeaveNothingBehind) {
   EXPECT_EQ(CoRegisterClassObject(kClsid, nullptr, CLSCTX_ALL, 0, &bad_cookie), E_INVALIDARG);
   EXPECT_EQ(bad_cookie, 0u);
   EXPECT_EQ(CoRegisterClassObject(kClsid, &outer, CLSCTX_ALL, 0, nullptr), E_POINTER);
-  EXPECT_EQ(CoRevokeClassObject(0), CO_E_OBJNOTREG);
+  if (kSystemCom) {
+    EXPECT_TRUE(FAILED(CoRevokeClassObject(0)));
+  } else {
+    EXPECT_EQ(CoRevokeClassObject(0), CO_E_OBJNOTREG);
+  }
   EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
 }
 
@@ -185,24 +202,35 @@ TEST_F(ComTest, ReferenceCountsAreThreadSafe) {
   DWORD cookie = Register(3);
   IWidget *w = nullptr;
   ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&w)), S_OK);
+  // The workers count their failures; the checks run on the test's thread.
+  std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i)
-    threads.emplace_back([w] {
-      ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    threads.emplace_back([w, &failures] {
+      if (CoInitialize(nullptr) != S_OK) ++failures;
       for (int k = 0; k < 20000; ++k) {
         w->AddRef();
         IUnknown *u = nullptr;
-        ASSERT_EQ(w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)), S_OK);
-        u->Release();
+        if (w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)) != S_OK || u == nullptr) {
+          ++failures;
+        } else {
+          u->Release();
+        }
         w->Release();
       }
-      // Creation from several threads at once goes through the one registry.
-      IWidget *mine = nullptr;
-      ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)), S_OK);
-      mine->Release();
+      // Creation from several threads at once goes through the one registry (the system's
+      // COM keeps a registration to its own thread's apartment).
+      if (!kSystemCom) {
+        IWidget *mine = nullptr;
+        if (CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)) != S_OK)
+          ++failures;
+        else
+          mine->Release();
+      }
       CoUninitialize();
     });
   for (auto &t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(w->AddRef(), 2u);
   EXPECT_EQ(w->Release(), 1u);
   EXPECT_EQ(w->Release(), 0u);
@@ -234,14 +262,16 @@ TEST(Events, AnotherThreadSetsTheEventAWaitWithTimeoutIsWaitingFor) {
   HANDLE request = CreateEventA(nullptr, 1, 0, nullptr);
   HANDLE done = CreateEventA(nullptr, 1, 0, nullptr);
   // The worker waits for the request, then answers; both sides wait on events, never sleep.
+  DWORD worker_wait = WAIT_FAILED;
   std::thread worker([&] {
-    ASSERT_EQ(WaitForSingleObject(request, 20000), WAIT_OBJECT_0);
+    worker_wait = WaitForSingleObject(request, 20000);
     SetEvent(done);
   });
   EXPECT_EQ(WaitForSingleObject(done, 0), WAIT_TIMEOUT);
   SetEvent(request);
   EXPECT_EQ(WaitForSingleObject(done, 20000), WAIT_OBJECT_0);
   worker.join();
+  EXPECT_EQ(worker_wait, WAIT_OBJECT_0);
   CloseHandle(request);
   CloseHandle(done);
 }
