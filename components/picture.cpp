@@ -102,11 +102,14 @@ std::string TMoviePattern::Format(int number) const {
 std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  // The library's file names are UTF-8 on Windows and the system's bytes on Linux, which a
+  // path made from UTF-8 keeps unchanged.
+  const fs::path file(std::u8string(path.begin(), path.end()));
   // Only regular files count as existing: a directory or a pipe reads as no picture at all.
-  if (path.empty() || !fs::is_regular_file(path, ec)) return nullptr;
-  const std::uintmax_t size = fs::file_size(path, ec);
+  if (path.empty() || !fs::is_regular_file(file, ec)) return nullptr;
+  const std::uintmax_t size = fs::file_size(file, ec);
   if (ec) return nullptr;
-  const fs::file_time_type mtime = fs::last_write_time(path, ec);
+  const fs::file_time_type mtime = fs::last_write_time(file, ec);
   if (ec) return nullptr;
 
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
