@@ -22,6 +22,11 @@ function(vxosd_test name)
                     TEST_LIST cases)
     set_tests_properties(${cases} PROPERTIES ENVIRONMENT "VXOSD_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
                          TIMEOUT 120 SKIP_REGULAR_EXPRESSION "\\[ SKIPPED \\]")
+    # A test over the library finds vxosd.dll beside it, as a host's program does.
+    if(TARGET vxosd AND ("vxosd" IN_LIST T_DEPS OR "vxosd_scene" IN_LIST T_DEPS))
+      add_custom_command(TARGET test_${name} POST_BUILD COMMAND ${CMAKE_COMMAND} -E
+                         copy_if_different $<TARGET_FILE:vxosd> $<TARGET_FILE_DIR:test_${name}>)
+    endif()
   else()
     target_link_libraries(test_${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(test_${name} WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}

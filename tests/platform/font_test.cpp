@@ -232,6 +232,9 @@ double SerifSwell(const FontInstance &font) {
 }
 
 TEST(FontResolve, BroadcastCjkNamesResolveToFacesOfTheirStyleThatCoverChinese) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows resolves these faces itself (the substitution table is fontconfig's)";
+#endif
   const struct {
     const char *style;
     std::vector<const char *> names;

@@ -114,6 +114,9 @@ TEST(Formats, LocaleFormatsTranslateToFrameworkTokens) {
 }
 
 TEST(LocaleNames, ComeFromTheNamedLocaleInTheSystemCodePage) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux locale names; the Windows names are checked by Win32Locale in code page 936";
+#endif
   const std::string process_locale = std::setlocale(LC_ALL, nullptr);
   const TDateTime friday = EncodeDate(2008, 8, 8);
   const TLocaleNames c = GetLocaleNames("C");
@@ -138,6 +141,9 @@ TEST(LocaleNames, ComeFromTheNamedLocaleInTheSystemCodePage) {
 }
 
 TEST(LocaleNames, FormatDateTimeWritesTheUsersNames) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux locale names; the Windows names are checked by Win32Locale in code page 936";
+#endif
   const TDateTime friday = EncodeDate(2008, 8, 8);
   SetSystemCodePageForTesting("UTF-8");
   {
