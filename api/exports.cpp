@@ -18,6 +18,7 @@
 #include "platform/canvas.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/forms.h"
 #include "platform/timer.h"
 #include "vxosd/vxosd.h"
 
@@ -420,13 +421,16 @@ uint8_t VXOSD_CALL SetVxComponent_MovieTime(const char *name, int32_t ms, int32_
 
 void VXOSD_CALL SetVxOSD_Debug(HDC dc) {
   Call("SetVxOSD_Debug", [&](TOSD &osd) {
-    vx::TCanvas *canvas = dc ? LookupDC(dc) : nullptr;
-    if (!canvas) {
-      SetError(dc ? "SetVxOSD_Debug: not a device context made by VxOSD_CreateBufferDC"
-                  : "SetVxOSD_Debug: the device context is null");
+    if (!dc) {
+      SetError("SetVxOSD_Debug: the device context is null");
       return false;
     }
-    return osd.CopyFrame(canvas->Handle());
+    if (vx::TCanvas *canvas = LookupDC(dc)) return osd.CopyFrame(canvas->Handle());
+    // Otherwise a device context of the system's (a Windows host's window or memory DC).
+    if (vx::CopyToSystemDC(dc, osd.Frame())) return true;
+    SetError("SetVxOSD_Debug: not a device context (neither the system's nor one made by "
+             "VxOSD_CreateBufferDC)");
+    return false;
   });
 }
 

@@ -1,6 +1,7 @@
 #include "card/address.h"
 
 #include <array>
+#include <cstdint>
 #include <mutex>
 
 namespace vx {
@@ -24,9 +25,28 @@ Table &table() {
   return t;
 }
 
-// Token: generation in the high bits, slot + 1 in the low 8 bits; never 0.
-DWORD Token(std::size_t slot, DWORD generation) {
-  return (generation << 8) | static_cast<DWORD>(slot + 1);
+// What the card is given for a slot: the block's address in a 32-bit process; elsewhere a
+// token with the generation in the high bits and slot + 1 in the low 8 bits. Never 0.
+DWORD Value(std::size_t slot, const Slot &s) {
+  if constexpr (kCardAddressIsPointer)
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(s.block));
+  else
+    return (s.generation << 8) | static_cast<DWORD>(slot + 1);
+}
+
+// The slot holding `address`, or kSlots. With real addresses the same block may be mapped
+// more than once; any of its slots serves.
+std::size_t Find(const Table &t, DWORD address) {
+  if constexpr (kCardAddressIsPointer) {
+    for (std::size_t i = 0; i < kSlots; ++i)
+      if (t.slots[i].block != nullptr && Value(i, t.slots[i]) == address) return i;
+    return kSlots;
+  } else {
+    const std::size_t low = address & 0xFF;
+    if (low == 0 || low > kSlots) return kSlots;
+    const Slot &s = t.slots[low - 1];
+    return s.block != nullptr && Value(low - 1, s) == address ? low - 1 : kSlots;
+  }
 }
 
 }  // namespace
@@ -42,29 +62,26 @@ DWORD MapCardAddress(const void *block, std::size_t size) {
     if (s.generation == 0) s.generation = 1;
     s.block = block;
     s.size = size;
-    return Token(i, s.generation);
+    return Value(i, s);
   }
   return 0;
 }
 
 void UnmapCardAddress(DWORD address) {
-  std::size_t low = address & 0xFF;
-  if (low == 0 || low > kSlots) return;
+  if (address == 0) return;
   Table &t = table();
   std::lock_guard lock(t.mutex);
-  Slot &s = t.slots[low - 1];
-  if (s.block != nullptr && Token(low - 1, s.generation) == address) s = Slot{nullptr, 0, s.generation};
+  const std::size_t i = Find(t, address);
+  if (i < kSlots) t.slots[i] = Slot{nullptr, 0, t.slots[i].generation};
 }
 
 void *ResolveCardAddress(DWORD address, std::size_t size) {
-  std::size_t low = address & 0xFF;
-  if (low == 0 || low > kSlots) return nullptr;
+  if (address == 0) return nullptr;
   Table &t = table();
   std::lock_guard lock(t.mutex);
-  const Slot &s = t.slots[low - 1];
-  if (s.block == nullptr || Token(low - 1, s.generation) != address || s.size < size)
-    return nullptr;
-  return const_cast<void *>(s.block);
+  const std::size_t i = Find(t, address);
+  if (i == kSlots || t.slots[i].size < size) return nullptr;
+  return const_cast<void *>(t.slots[i].block);
 }
 
 }  // namespace vx

@@ -1,8 +1,10 @@
 #pragma once
 // Card addresses. The card's record and property 822 carry buffer addresses in 32-bit
-// fields, which cannot hold a pointer on a 64-bit host. The channel therefore hands the card
-// a 32-bit token for each memory block it passes, registered here with the block's size, and
-// the driver resolves the token (size-checked) while it handles the call. A token that was
+// fields. In a 32-bit process (the product: a real driver reads the memory at that address)
+// the field holds the block's own address. A 64-bit process cannot put a pointer there, so it
+// hands the card a 32-bit token instead, which only the software card can use. Either way each
+// block the channel passes is registered here with its size while the call lasts, and the
+// software card resolves the value (size-checked) through this table: a value that was
 // released, or never issued, resolves to nothing, so a late or forged address is never read.
 
 #include <cstddef>
@@ -10,6 +12,9 @@
 #include "platform/types.h"
 
 namespace vx {
+
+// Whether the values handed to the card are the blocks' real addresses (32-bit builds).
+constexpr bool kCardAddressIsPointer = sizeof(void *) <= sizeof(DWORD);
 
 // 0 when the table is full (64 blocks at once) or for a null pointer.
 DWORD MapCardAddress(const void *block, std::size_t size);

@@ -1,7 +1,9 @@
 #include "card/card.h"
 
 #include <memory>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/timer.h"
@@ -55,6 +57,19 @@ struct TOSDCard::TCardPush {
 
   bool Completed() const { return WaitForSingleObject(overlapped.hEvent, 0) == WAIT_OBJECT_0; }
 };
+
+// A closed channel's push that its driver has not completed: the driver may still write the
+// OVERLAPPED and signal the event after the channel is gone (a halted stream need not cancel
+// it). Closing the event then would free its handle value for a later event, which the late
+// signal would end at once, so such pushes stay here until they complete. Only pushes whose
+// driver never completes stay for good: one per channel closed on a stalled card.
+void TOSDCard::Abandon(std::unique_ptr<TCardPush> push) {
+  static std::mutex mutex;
+  static std::vector<std::unique_ptr<TCardPush>> abandoned;
+  std::lock_guard lock(mutex);
+  std::erase_if(abandoned, [](const std::unique_ptr<TCardPush> &p) { return p->Completed(); });
+  if (push && !push->Completed()) abandoned.push_back(std::move(push));
+}
 
 std::uint8_t *TCardBuffer::AllocateHeap(std::size_t size) {
   heap_.reset(new (std::nothrow) std::uint8_t[size]);
@@ -172,8 +187,8 @@ void TOSDCard::Close() {
   ReleaseRef(FControl);
   ReleaseRef(FMapMem);
   ReleaseRef(FStream);
-  // The stream is stopped and the driver released: its event is no longer needed.
-  outstanding_.reset();
+  // A push the driver has not completed stays alive until it does.
+  Abandon(std::move(outstanding_));
   CoUninitialize();
 }
 

@@ -97,6 +97,8 @@ class TOSDCard {
 
  private:
   struct TCardPush;
+  // Keeps a push the driver may still complete after the channel closed, until it completes.
+  static void Abandon(std::unique_ptr<TCardPush> push);
 
   bool Open();
   void RecomputeBufferSize();

@@ -40,24 +40,24 @@ inline constexpr DWORD kVxFlagExtended = 0x80000000u;
 inline constexpr LONG kVxExtendedVersion = 9;
 
 struct IVxControlNode : IUnknown {
-  virtual HRESULT Reserved1(void *arg) = 0;
-  virtual HRESULT Reserved2(void *arg) = 0;
-  virtual HRESULT Reserved3(void *arg) = 0;
-  virtual HRESULT SetProperty(DWORD property, DWORD value) = 0;     // 4
-  virtual HRESULT GetProperty(DWORD property, DWORD *result) = 0;   // 5
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved2(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved3(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetProperty(DWORD property, DWORD value) = 0;     // 4
+  virtual HRESULT STDMETHODCALLTYPE GetProperty(DWORD property, DWORD *result) = 0;   // 5
 
  protected:
   ~IVxControlNode() = default;
 };
 
 struct IVxBridge : IUnknown {
-  virtual HRESULT Run() = 0;                 // 1: start the stream
-  virtual HRESULT Pause() = 0;               // 2
-  virtual HRESULT Halt() = 0;                // 3: stop the stream
-  virtual HRESULT Connect() = 0;             // 4: once, right after the stream is obtained
-  virtual HRESULT Reserved5(void *arg) = 0;
-  virtual HRESULT Reserved6(void *arg) = 0;
-  virtual HRESULT Reserved7(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Run() = 0;                 // 1: start the stream
+  virtual HRESULT STDMETHODCALLTYPE Pause() = 0;               // 2
+  virtual HRESULT STDMETHODCALLTYPE Halt() = 0;                // 3: stop the stream
+  virtual HRESULT STDMETHODCALLTYPE Connect() = 0;             // 4: once, right after the stream is obtained
+  virtual HRESULT STDMETHODCALLTYPE Reserved5(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved6(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved7(void *arg) = 0;
 
  protected:
   ~IVxBridge() = default;
@@ -66,34 +66,34 @@ struct IVxBridge : IUnknown {
 struct TVxFrameRequest;
 
 struct IVxStream : IVxBridge {
-  virtual HRESULT Reserved8(void *arg) = 0;
-  virtual HRESULT Reserved9(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved8(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved9(void *arg) = 0;
   // 3: submit one frame buffer; completion signals overlapped->hEvent.
-  virtual HRESULT Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) = 0;
-  virtual HRESULT Reserved11(void *arg) = 0;
-  virtual HRESULT Reserved12(void *arg) = 0;
-  virtual HRESULT Reserved13(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved11(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved12(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved13(void *arg) = 0;
 
  protected:
   ~IVxStream() = default;
 };
 
 struct IVxMapMem : IUnknown {
-  virtual HRESULT Reserved1(void *arg) = 0;
-  virtual HRESULT Reserved2(void *arg) = 0;
-  virtual HRESULT Allocate(DWORD bytes, void **buffer, DWORD *result) = 0;  // 3
-  virtual HRESULT Free(void *buffer) = 0;                                   // 4
-  virtual HRESULT Reserved5(void *arg) = 0;
-  virtual HRESULT Reserved6(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved2(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Allocate(DWORD bytes, void **buffer, DWORD *result) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE Free(void *buffer) = 0;                                   // 4
+  virtual HRESULT STDMETHODCALLTYPE Reserved5(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved6(void *arg) = 0;
 
  protected:
   ~IVxMapMem() = default;
 };
 
 struct IVxDevice : IUnknown {
-  virtual HRESULT Reserved1(void *arg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(void *arg) = 0;
   // 2: the stream of the pin of `category`, as `iid`.
-  virtual HRESULT GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
+  virtual HRESULT STDMETHODCALLTYPE GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
                          void **out) = 0;
 
  protected:

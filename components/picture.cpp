@@ -6,12 +6,13 @@
 #include "platform/canvas.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
+#include "platform/stream.h"
 
 namespace vx {
 
 namespace {
 
-std::string PathOf(std::u16string_view file) { return FromUtf16(file, CP_ACP); }
+std::string PathOf(std::u16string_view file) { return FileNameFromUtf16(file); }
 
 }  // namespace
 

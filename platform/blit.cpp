@@ -10,12 +10,11 @@
 #include "platform/canvas.h"
 #include "platform/palette_map.h"
 #include "platform/pixels.h"
+#include "platform/wide_div.h"
 
 namespace vx {
 
 namespace {
-
-__extension__ typedef __int128 Wide;
 
 std::atomic<bool> g_unscaled_fast_path{true};
 
@@ -145,8 +144,9 @@ bool MapAxis(long long d, long long w, long long s, long long sw, bool mirror, i
   out.reserve(static_cast<std::size_t>(b - a));
   long long start = -1;
   for (long long x = a; x < b; ++x) {
-    const Wide i = x - d;
-    long long j = static_cast<long long>(((2 * i + 1) * sw) / (2 * static_cast<Wide>(w)));
+    const auto i = static_cast<std::uint64_t>(x - d);  // x >= a >= d
+    long long j = static_cast<long long>(
+        MulAddDiv(2 * i + 1, static_cast<std::uint64_t>(sw), 0, 2 * static_cast<std::uint64_t>(w)));
     if (mirror) j = sw - 1 - j;
     const long long sx = s + j;
     if (sx < 0 || sx >= limit) {

@@ -8,6 +8,7 @@
 #include "platform/bitmap.h"
 #include "platform/palette_map.h"
 #include "platform/pixels.h"
+#include "platform/wide_div.h"
 
 namespace vx {
 
@@ -274,12 +275,11 @@ void TCanvas::DrawFocusRect(const TRect &rect) {
 void TCanvas::MoveTo(int x, int y) { PenPos = {x, y}; }
 
 namespace {
-__extension__ typedef __int128 Wide;
-
 // Minor-axis offset of step k of a line with major extent n and minor extent m (both >= 0):
 // the nearest pixel to the exact line, halves rounded up, as Bresenham's walk gives it.
 long long MinorAt(long long k, long long n, long long m) {
-  return static_cast<long long>((2 * static_cast<Wide>(k) * m + n) / (2 * static_cast<Wide>(n)));
+  return static_cast<long long>(MulAddDiv(2 * static_cast<std::uint64_t>(k), static_cast<std::uint64_t>(m),
+                                          static_cast<std::uint64_t>(n), 2 * static_cast<std::uint64_t>(n)));
 }
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "platform/canvas_text_access.h"
@@ -27,7 +28,7 @@ void Direction(int escapement, double &c, double &s) {
     case 1800: c = -1; s = 0; return;
     case 2700: c = 0; s = -1; return;
     default: {
-      const double t = escapement * M_PI / 1800.0;
+      const double t = escapement * std::numbers::pi / 1800.0;
       c = std::cos(t);
       s = std::sin(t);
     }

@@ -2,6 +2,8 @@
 // The slice of COM the card channel needs: GUIDs, HRESULTs, IUnknown, per-thread
 // initialisation, and a process-wide class registry in which drivers register their class
 // factories (the analogue of installing a driver); plus kernel-style manual-reset events.
+// On Windows these are the system's own (ole32 and kernel events): the declarations here
+// have the system's binary layout and calling convention, and forward to it.
 
 #include <atomic>
 #include <cstdint>
@@ -10,6 +12,16 @@
 #include <string_view>
 
 #include "platform/types.h"
+
+// COM methods are stdcall on 32-bit Windows (a driver calls them so); elsewhere the
+// platform's one convention. Every interface method is declared with it.
+#ifndef STDMETHODCALLTYPE
+#if defined(_WIN32)
+#define STDMETHODCALLTYPE __stdcall
+#else
+#define STDMETHODCALLTYPE
+#endif
+#endif
 
 namespace vx {
 
@@ -46,11 +58,11 @@ std::optional<GUID> ParseGUID(std::string_view text);
 // Upper-case, with braces.
 std::string FormatGUID(const GUID &guid);
 
-// Methods are virtual in the COM slot order; calls are plain C++ (no stdcall on Linux).
+// Methods are virtual in the COM slot order.
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID iid, void **out) = 0;
-  virtual std::uint32_t AddRef() = 0;
-  virtual std::uint32_t Release() = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) = 0;
+  virtual std::uint32_t STDMETHODCALLTYPE AddRef() = 0;
+  virtual std::uint32_t STDMETHODCALLTYPE Release() = 0;
 
  protected:
   ~IUnknown() = default;
@@ -58,8 +70,8 @@ struct IUnknown {
 extern const IID IID_IUnknown;
 
 struct IClassFactory : IUnknown {
-  virtual HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) = 0;
-  virtual HRESULT LockServer(BOOL lock) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
 
  protected:
   ~IClassFactory() = default;

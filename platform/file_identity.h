@@ -19,7 +19,8 @@ struct TFileIdentity {
   bool operator==(const TFileIdentity &) const = default;
 };
 
-// The identity of the regular file at path (8-bit, system code page; links are followed).
+// The identity of the regular file at path (the library's file name bytes, see stream.h;
+// links are followed).
 // Nothing when the path is empty or holds a zero byte, names nothing, names no regular file
 // (a directory, a pipe, a device), or cannot be examined.
 std::optional<TFileIdentity> RegularFileIdentity(const std::string &path);

@@ -1,8 +1,8 @@
 #pragma once
-// The font engine behind TFont: faces resolved through fontconfig (with the substitution table
-// for the faces the system names), rendered by FreeType with binary coverage, with per-glyph
-// fallback and a bounded glyph cache. One mutex guards FreeType and the caches, so fonts may
-// be used from any thread.
+// The font engine behind TFont: faces resolved and glyphs rendered with binary coverage by the
+// system's glyph source (fontconfig and FreeType on Linux, with the substitution table for the
+// faces the system names; GDI on Windows), with per-glyph fallback and a bounded glyph cache.
+// One lock guards the glyph source and the caches, so fonts may be used from any thread.
 
 #include <cstdint>
 #include <memory>

@@ -1,9 +1,11 @@
 #pragma once
 // Forms as the system needs them: a caption, a position, a client size, a border, shown or
-// hidden, and a canvas. With a display (DISPLAY set and reachable when the form is first
-// shown) a form is a real X11 top-level window; otherwise it is an off-screen form with the
-// same state. The window's events are handled by the message loop of the thread that first
-// showed the form (and on Show/Repaint); use a form on that thread only.
+// hidden, and a canvas. On Windows every form is a real window, created hidden with the form
+// on the creating thread, whose message loop handles it. On Linux, with a display (DISPLAY set
+// and reachable when the form is first shown) a form is a real X11 top-level window;
+// otherwise it is an off-screen form with the same state; its events are handled by the
+// message loop of the thread that first showed the form (and on Show/Repaint). Use a form on
+// the thread that made it only.
 
 #include <cstdint>
 #include <functional>
@@ -27,8 +29,7 @@ class TForm {
   TForm &operator=(const TForm &) = delete;
 
   std::string Caption;  // UTF-8
-  // The window manager draws any frame outside the window, so Width/Height are the client
-  // size too.
+  // Width/Height are the client size: the caption and border come around it.
   int Left = 0, Top = 0, Width = 0, Height = 0;
   TBorderIcons BorderIcons = biSystemMenu | biMinimize | biMaximize;
   TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
@@ -48,8 +49,8 @@ class TForm {
   TCanvas &Canvas();
   TBitmap &ClientBitmap();
   void Repaint();
-  // Whether a real window backs the form (from its first Show on a display), and its X11
-  // window id (0 without one).
+  // Whether a real window backs the form (on Linux from its first Show on a display), and
+  // its window id (the X11 window or the Windows window handle; 0 without one).
   bool HasWindow() const;
   unsigned long WindowId() const;
 
@@ -58,6 +59,11 @@ class TForm {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+// Copies `bitmap` to (0, 0) of a device context of the operating system (on Windows an HDC of
+// a window or a memory DC, converted to its format). False when `dc` is not one, or the
+// system has none (Linux).
+bool CopyToSystemDC(void *dc, const TBitmap &bitmap);
 
 // Picture control: holds a bitmap, tells its owner when it changed.
 class TImage {

@@ -1,17 +1,14 @@
 #include "platform/inifile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
+#include <memory>
 
 #include "platform/exceptions.h"
+#include "platform/os.h"
 
 namespace vx {
 namespace {
@@ -100,19 +97,21 @@ bool ParseInt(std::string_view s, int &out) {
 }  // namespace
 
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
-  std::ifstream in(path_, std::ios::binary);
+  errno = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(os::OpenFile(path_, "rb"), &std::fclose);
   if (!in) {
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return;  // a new file
+    if (errno == ENOENT) return;  // a new file
     throw EFOpenError("Cannot open file \"" + path_ + "\"");
   }
   std::string data;
   char buf[65536];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    data.append(buf, static_cast<std::size_t>(in.gcount()));
+  for (;;) {
+    const std::size_t n = std::fread(buf, 1, sizeof buf, in.get());
+    data.append(buf, n);
     if (data.size() > kMaxIniBytes) throw EReadError("Settings file too large: \"" + path_ + "\"");
+    if (n < sizeof buf) break;
   }
-  if (in.bad()) throw EFOpenError("Cannot read file \"" + path_ + "\"");
+  if (std::ferror(in.get())) throw EFOpenError("Cannot read file \"" + path_ + "\"");
   // A UTF-8 byte-order mark stays part of the first line and is written back as it stands.
   std::size_t start = 0;
   while (start < data.size()) {
@@ -261,30 +260,7 @@ void TIniFile::UpdateFile() {
     data += line;
     data += eol;
   }
-  std::string tmp = path_ + ".XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw EFCreateError("Cannot create file \"" + path_ + "\": " + std::strerror(errno));
-  struct stat st {};
-  if (::stat(path_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  else ::fchmod(fd, 0644);
-  const char *p = data.data();
-  std::size_t left = data.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) { ok = false; break; }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  int err = errno;
-  if (ok && ::fsync(fd) != 0) { ok = false; err = errno; }
-  if (::close(fd) != 0 && ok) { ok = false; err = errno; }
-  if (ok && ::rename(tmp.c_str(), path_.c_str()) != 0) { ok = false; err = errno; }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw EWriteError("Cannot write file \"" + path_ + "\": " + std::strerror(err));
-  }
+  os::ReplaceFile(path_, data);
   modified_ = false;
 }
 

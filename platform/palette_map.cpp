@@ -4,23 +4,19 @@
 #include <cstring>
 #include <new>
 
-#include <sys/mman.h>
 #include <map>
 #include <string>
+
+#include "platform/os.h"
 
 namespace vx {
 
 namespace {
 constexpr std::size_t kTableBytes = std::size_t{1} << 24;
-std::uint8_t *MapTable() {
-  void *p = mmap(nullptr, kTableBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  madvise(p, kTableBytes, MADV_HUGEPAGE);
-  return static_cast<std::uint8_t *>(p);
-}
+std::uint8_t *MapTable() { return static_cast<std::uint8_t *>(os::ReserveMemory(kTableBytes)); }
 }  // namespace
 
-void PaletteMap::Unmap::operator()(std::uint8_t *p) const { munmap(p, kTableBytes); }
+void PaletteMap::Unmap::operator()(std::uint8_t *p) const { os::ReleaseMemory(p, kTableBytes); }
 
 PaletteMap::PaletteMap(const TPalette &palette)
     : filled_(kCells / 64, 0), parents_(32 * 32 * 32, 0),

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/exceptions.h"
+#include "platform/os.h"
 
 namespace vx {
 
@@ -76,7 +77,7 @@ std::int64_t TSpanStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 TFileStream::TFileStream(const std::string &path, TFileMode mode) {
   const char *m = mode == TFileMode::fmOpenRead ? "rb" : mode == TFileMode::fmCreate ? "wb" : "r+b";
-  file_ = std::fopen(path.c_str(), m);
+  file_ = os::OpenFile(path, m);
   if (!file_) {
     if (mode == TFileMode::fmCreate) throw EFCreateError("Cannot create file \"" + path + "\"");
     throw EFOpenError("Cannot open file \"" + path + "\"");
@@ -98,18 +99,18 @@ std::size_t TFileStream::Write(const void *buffer, std::size_t count) {
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t cur = ftello(file_);
+  std::int64_t cur = os::TellFile(file_);
   if (cur < 0) cur = 0;
   std::int64_t t = SeekTarget(cur, Size(), offset, origin);
-  if (fseeko(file_, static_cast<off_t>(t), SEEK_SET) != 0) return cur;
-  return ftello(file_);
+  if (!os::SeekFile(file_, t)) return cur;
+  return os::TellFile(file_);
 }
 
 std::int64_t TFileStream::Size() const {
-  std::int64_t cur = ftello(file_);
-  if (fseeko(file_, 0, SEEK_END) != 0) return 0;
-  std::int64_t size = ftello(file_);
-  fseeko(file_, cur, SEEK_SET);
+  std::int64_t cur = os::TellFile(file_);
+  if (std::fseek(file_, 0, SEEK_END) != 0) return 0;
+  std::int64_t size = os::TellFile(file_);
+  os::SeekFile(file_, cur);
   return size < 0 ? 0 : size;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vx {
@@ -66,7 +67,13 @@ class TSpanStream : public TStream {
 
 enum class TFileMode { fmOpenRead, fmCreate, fmOpenReadWrite };
 
-// A file opened by UTF-8 path. Open failures raise EFOpenError, create failures EFCreateError,
+// File names are byte strings: the bytes the system takes on Linux (UTF-8 in practice), UTF-8
+// on Windows (opened through the UTF-16 file API, so any name opens, not only those of the
+// ANSI code page).
+// The byte string a UTF-16 file name becomes (the system code page on Linux, UTF-8 on Windows).
+std::string FileNameFromUtf16(std::u16string_view name);
+
+// A file opened by name. Open failures raise EFOpenError, create failures EFCreateError,
 // with the path in the message.
 class TFileStream : public TStream {
  public:

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <iconv.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <memory>
 #include <mutex>
 
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
+#include "platform/os.h"
 #include "platform/timer.h"
 
 namespace vx {
@@ -61,39 +58,9 @@ void Split(TDateTime value, std::int64_t &day, std::int64_t &ms) {
   }
 }
 
-struct LocaleFormats {
-  std::string short_date;
-  std::string long_time;
-};
-
-// The name of the environment's LC_TIME locale (empty when none is set).
-std::string EnvironmentTimeLocale() {
-  for (const char *variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char *name = std::getenv(variable);
-    if (name != nullptr && *name != 0) return name;
-  }
-  return {};
-}
-
-// The environment's LC_TIME, read without changing the process-wide locale.
-LocaleFormats ReadLocaleFormats() {
-  const std::string n = EnvironmentTimeLocale();
-  // The C/POSIX locale (C.UTF-8 too) gets ISO 8601, not its US-style "%m/%d/%y".
-  if (n.empty() || n == "C" || n == "POSIX" || n.rfind("C.", 0) == 0) return {"yyyy-mm-dd", "hh:nn:ss"};
-  LocaleFormats f{"yyyy-mm-dd", "hh:nn:ss"};
-  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-  if (loc == static_cast<locale_t>(nullptr)) return f;
-  std::string d = FormatFromStrftime(nl_langinfo_l(D_FMT, loc));
-  std::string t = FormatFromStrftime(nl_langinfo_l(T_FMT, loc));
-  freelocale(loc);
-  if (!d.empty()) f.short_date = d;
-  if (!t.empty()) f.long_time = t;
-  return f;
-}
-
-const LocaleFormats &Formats() {
-  static const LocaleFormats formats = ReadLocaleFormats();
-  return formats;
+const os::LocaleInfo &Locale() {
+  static const os::LocaleInfo info = os::ReadLocale();
+  return info;
 }
 
 std::mutex g_names_mutex;
@@ -291,8 +258,26 @@ TDateTime Date() {
   return static_cast<double>(day);
 }
 
-std::string ShortDateFormat() { return Formats().short_date; }
-std::string LongTimeFormat() { return Formats().long_time; }
+namespace {
+std::mutex g_formats_mutex;
+std::string g_short_date_override, g_long_time_override;  // set by SetDateFormatsForTesting
+}  // namespace
+
+std::string ShortDateFormat() {
+  std::lock_guard lock(g_formats_mutex);
+  return g_short_date_override.empty() ? Locale().short_date : g_short_date_override;
+}
+
+std::string LongTimeFormat() {
+  std::lock_guard lock(g_formats_mutex);
+  return g_long_time_override.empty() ? Locale().long_time : g_long_time_override;
+}
+
+void SetDateFormatsForTesting(std::string_view short_date, std::string_view long_time) {
+  std::lock_guard lock(g_formats_mutex);
+  g_short_date_override = short_date;
+  g_long_time_override = long_time;
+}
 
 std::string FormatFromStrftime(std::string_view posix) {
   std::string out;
@@ -369,64 +354,9 @@ const TLocaleNames &EnglishLocaleNames() {
   return names;
 }
 
-// ---- The platform's locale names (POSIX: nl_langinfo; Windows: GetLocaleInfo) ----
-
-namespace {
-// Bytes in one character set as bytes in another; false when iconv cannot convert them all.
-bool Recode(std::string_view in, const char *to, const char *from, std::string &out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string src(in);
-  out.assign(in.size() * 4 + 8, '\0');
-  char *src_p = src.data(), *dst_p = out.data();
-  std::size_t src_left = src.size(), dst_left = out.size();
-  const bool ok = iconv(cd, &src_p, &src_left, &dst_p, &dst_left) != static_cast<std::size_t>(-1) &&
-                  iconv(cd, nullptr, nullptr, &dst_p, &dst_left) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  out.resize(out.size() - dst_left);
-  return ok && src_left == 0;
-}
-}  // namespace
-
-// glibc keeps each locale's names in that locale's character set; they are handed out in the
-// system code page, like every other 8-bit text.
 TLocaleNames GetLocaleNames(std::string_view locale) {
-  const std::string name = locale.empty() ? EnvironmentTimeLocale() : std::string(locale);
-  if (name.empty()) return EnglishLocaleNames();
-  locale_t loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
-  if (loc == static_cast<locale_t>(nullptr)) return EnglishLocaleNames();
-  const std::string from = nl_langinfo_l(CODESET, loc);
-  const std::string to = SystemCodePageName();
-  bool ok = true;
-  auto read = [&](nl_item item) {
-    const std::string text = nl_langinfo_l(item, loc);
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    std::string out;
-    if (text.empty() || (!ascii && from != to && !Recode(text, to.c_str(), from.c_str(), out)))
-      ok = false;
-    return ascii || from == to ? text : out;
-  };
-  static constexpr nl_item kShortMonths[] = {ABMON_1, ABMON_2, ABMON_3, ABMON_4, ABMON_5,  ABMON_6,
-                                             ABMON_7, ABMON_8, ABMON_9, ABMON_10, ABMON_11, ABMON_12};
-  static constexpr nl_item kLongMonths[] = {MON_1, MON_2, MON_3, MON_4,  MON_5,  MON_6,
-                                            MON_7, MON_8, MON_9, MON_10, MON_11, MON_12};
-  static constexpr nl_item kShortDays[] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4, ABDAY_5, ABDAY_6, ABDAY_7};
-  static constexpr nl_item kLongDays[] = {DAY_1, DAY_2, DAY_3, DAY_4, DAY_5, DAY_6, DAY_7};
-  TLocaleNames names;
-  for (std::size_t i = 0; i < 12; ++i) {
-    names.ShortMonthNames[i] = read(kShortMonths[i]);
-    names.LongMonthNames[i] = read(kLongMonths[i]);
-  }
-  for (std::size_t i = 0; i < 7; ++i) {
-    names.ShortDayNames[i] = read(kShortDays[i]);
-    names.LongDayNames[i] = read(kLongDays[i]);
-  }
-  freelocale(loc);
-  return ok ? names : EnglishLocaleNames();
+  return os::ReadLocaleNames(locale).value_or(EnglishLocaleNames());
 }
-
-// ---- end of the platform's locale names ----
 
 TLocaleNames LocaleNames() { return *CurrentNames(); }
 

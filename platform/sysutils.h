@@ -37,6 +37,9 @@ TDateTime Date();
 // in the C/POSIX locale) and formatting with them.
 std::string ShortDateFormat();
 std::string LongTimeFormat();
+// Replaces the locale's two formats (both empty: the system's again), for tests that need
+// known formats whatever the machine's locale.
+void SetDateFormatsForTesting(std::string_view short_date, std::string_view long_time);
 
 // Month and day names as FormatDateTime writes them for "mmm", "mmmm", "ddd" and "dddd", in the
 // system code page; months from January, days from Sunday.

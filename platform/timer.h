@@ -56,7 +56,9 @@ class MessageLoop {
   // With a manual clock: moves time by ms, firing each due timer at its own due time in
   // due-time order (stable for equal times). Returns how many ran.
   std::uint32_t Advance(std::int64_t ms);
-  // A descriptor that is readable when a timer is due (real clock), for host poll loops.
+  // A descriptor that is readable when a timer is due (real clock), for host poll loops. -1 on
+  // Windows, where the thread's hidden window receives the timer's WM_TIMER and any message
+  // loop of the thread (the host's GetMessage/DispatchMessage too) fires the due timers.
   int EventFd();
   // Milliseconds until the next due timer, or -1 when none is enabled.
   std::int64_t NextDueIn() const;

@@ -4,10 +4,6 @@
 
 #include "drivers/virtualcard/virtualcard.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -28,6 +24,7 @@
 
 #include "card/address.h"
 #include "card/interfaces.h"
+#include "platform/descriptor.h"
 
 namespace vx {
 namespace {
@@ -83,7 +80,7 @@ struct CardState {
     return options.faults;
   }
   void CloseSink() {  // sink_mutex held
-    if (sink_fd >= 0 && own_sink) ::close(sink_fd);
+    if (own_sink) CloseDescriptor(sink_fd);
     sink_fd = -1;
   }
   // Counts a refused submission and completes it at once with its error, so the caller
@@ -199,34 +196,6 @@ void CardState::StopThread() {
   if (thread.joinable()) thread.join();
 }
 
-// Writes all bytes; a reader that went away (EPIPE) must not kill the host with SIGPIPE.
-bool WriteAll(int fd, const std::uint8_t *data, std::size_t size) {
-  sigset_t pipe_set, old_set;
-  sigemptyset(&pipe_set);
-  sigaddset(&pipe_set, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
-  bool ok = true;
-  bool broken = false;
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      broken = errno == EPIPE;
-      ok = false;
-      break;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  if (broken && !sigismember(&old_set, SIGPIPE)) {
-    const timespec zero{0, 0};
-    while (sigtimedwait(&pipe_set, nullptr, &zero) > 0) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
-  return ok;
-}
-
 std::uint8_t ClampByte(double v) {
   v = std::round(v);
   return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -285,14 +254,14 @@ class ControlNode final : public IVxControlNode, CardObject {
  public:
   ControlNode(std::shared_ptr<CardState> state, Pin *pin);
   ~ControlNode() override;
-  HRESULT QueryInterface(REFIID iid, void **out) override;
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved3(void *) override { return E_NOTIMPL; }
-  HRESULT SetProperty(DWORD property, DWORD value) override;
-  HRESULT GetProperty(DWORD property, DWORD *result) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved3(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetProperty(DWORD property, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE GetProperty(DWORD property, DWORD *result) override;
 
  private:
   Pin *pin_;
@@ -302,15 +271,15 @@ class MapMem final : public IVxMapMem, CardObject {
  public:
   MapMem(std::shared_ptr<CardState> state, Pin *pin);
   ~MapMem() override;
-  HRESULT QueryInterface(REFIID iid, void **out) override;
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved2(void *) override { return E_NOTIMPL; }
-  HRESULT Allocate(DWORD bytes, void **buffer, DWORD *result) override;
-  HRESULT Free(void *buffer) override;
-  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override;
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved2(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Allocate(DWORD bytes, void **buffer, DWORD *result) override;
+  HRESULT STDMETHODCALLTYPE Free(void *buffer) override;
+  HRESULT STDMETHODCALLTYPE Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6(void *) override { return E_NOTIMPL; }
 
  private:
   Pin *pin_;
@@ -320,7 +289,7 @@ class Pin final : public IVxStream, CardObject {
  public:
   explicit Pin(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxStream") {}
 
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IVxBridge || iid == IID_IVxStream) {
@@ -340,35 +309,35 @@ class Pin final : public IVxStream, CardObject {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
 
-  HRESULT Run() override {
+  HRESULT STDMETHODCALLTYPE Run() override {
     std::lock_guard lock(state_->mutex);
     state_->Log("Run");
     state_->counters.started = 1;
     return S_OK;
   }
-  HRESULT Pause() override { return E_NOTIMPL; }
-  HRESULT Halt() override {
+  HRESULT STDMETHODCALLTYPE Pause() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Halt() override {
     std::lock_guard lock(state_->mutex);
     state_->Log("Halt");
     state_->counters.started = 0;
     return S_OK;
   }
-  HRESULT Connect() override {
+  HRESULT STDMETHODCALLTYPE Connect() override {
     Log("Connect");
     return S_OK;
   }
-  HRESULT Reserved5(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved6(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved7(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved8(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved9(void *) override { return E_NOTIMPL; }
-  HRESULT Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) override;
-  HRESULT Reserved11(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved12(void *) override { return E_NOTIMPL; }
-  HRESULT Reserved13(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved5(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved7(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved8(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved9(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) override;
+  HRESULT STDMETHODCALLTYPE Reserved11(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved12(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved13(void *) override { return E_NOTIMPL; }
 
  private:
   void WriteSink(const std::vector<std::uint8_t> &frame);
@@ -380,7 +349,7 @@ ControlNode::ControlNode(std::shared_ptr<CardState> state, Pin *pin)
 }
 ControlNode::~ControlNode() { pin_->Release(); }
 
-HRESULT ControlNode::QueryInterface(REFIID iid, void **out) {
+HRESULT STDMETHODCALLTYPE ControlNode::QueryInterface(REFIID iid, void **out) {
   if (out == nullptr) return E_POINTER;
   if (iid == IID_IVxControlNode) {
     AddRef();
@@ -390,7 +359,7 @@ HRESULT ControlNode::QueryInterface(REFIID iid, void **out) {
   return pin_->QueryInterface(iid, out);
 }
 
-HRESULT ControlNode::GetProperty(DWORD property, DWORD *result) {
+HRESULT STDMETHODCALLTYPE ControlNode::GetProperty(DWORD property, DWORD *result) {
   std::lock_guard lock(state_->mutex);
   state_->Log("GetProperty " + std::to_string(property));
   if (state_->Faults() & VXVC_FAULT_PROPERTIES) return E_FAIL;
@@ -400,7 +369,7 @@ HRESULT ControlNode::GetProperty(DWORD property, DWORD *result) {
   return S_OK;
 }
 
-HRESULT ControlNode::SetProperty(DWORD property, DWORD value) {
+HRESULT STDMETHODCALLTYPE ControlNode::SetProperty(DWORD property, DWORD value) {
   std::lock_guard lock(state_->mutex);
   if (property == kVxPropOSDRect) {
     // The value is the card address of four LONGs.
@@ -432,7 +401,7 @@ MapMem::MapMem(std::shared_ptr<CardState> state, Pin *pin)
 }
 MapMem::~MapMem() { pin_->Release(); }
 
-HRESULT MapMem::QueryInterface(REFIID iid, void **out) {
+HRESULT STDMETHODCALLTYPE MapMem::QueryInterface(REFIID iid, void **out) {
   if (out == nullptr) return E_POINTER;
   if (iid == IID_IVxMapMem) {
     AddRef();
@@ -442,7 +411,7 @@ HRESULT MapMem::QueryInterface(REFIID iid, void **out) {
   return pin_->QueryInterface(iid, out);
 }
 
-HRESULT MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
+HRESULT STDMETHODCALLTYPE MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
   std::lock_guard lock(state_->mutex);
   state_->Log("Allocate " + std::to_string(bytes));
   if (buffer == nullptr) return E_POINTER;
@@ -458,7 +427,7 @@ HRESULT MapMem::Allocate(DWORD bytes, void **buffer, DWORD *result) {
   return S_OK;
 }
 
-HRESULT MapMem::Free(void *buffer) {
+HRESULT STDMETHODCALLTYPE MapMem::Free(void *buffer) {
   std::lock_guard lock(state_->mutex);
   state_->Log("Free");
   auto it = state_->dma.find(buffer);
@@ -521,7 +490,7 @@ CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
   return {{data, header.FrameExtent}};
 }
 
-HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
+HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
   CardState &s = *state_;
   const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
   CardState::Delivery delivery;
@@ -546,7 +515,7 @@ HRESULT Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
 class Device final : public IVxDevice, CardObject {
  public:
   explicit Device(std::shared_ptr<CardState> state) : CardObject(std::move(state), "IVxDevice") {}
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IVxDevice) {
@@ -556,10 +525,10 @@ class Device final : public IVxDevice, CardObject {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return DoAddRef(); }
-  std::uint32_t Release() override { return DoRelease(); }
-  HRESULT Reserved1(void *) override { return E_NOTIMPL; }
-  HRESULT GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override { return DoRelease(); }
+  HRESULT STDMETHODCALLTYPE Reserved1(void *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPin(DWORD flags, LONG index, const char *category, REFIID iid,
                  void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -583,7 +552,7 @@ class Device final : public IVxDevice, CardObject {
 class Factory final : public IClassFactory {
  public:
   explicit Factory(std::shared_ptr<CardState> state) : state_(std::move(state)) {}
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -593,13 +562,13 @@ class Factory final : public IClassFactory {
     }
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return ref_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return ref_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     const std::uint32_t left = ref_.Release();
     if (left == 0) delete this;  // COM lifetime
     return left;
   }
-  HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -613,7 +582,7 @@ class Factory final : public IClassFactory {
     device.release()->Release();
     return hr;
   }
-  HRESULT LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
   ~Factory() = default;
@@ -661,7 +630,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
     } else {
       if (opts.sink_path == nullptr) return 0;
       // A named pipe blocks here until its reader opens it.
-      state->sink_fd = ::open(opts.sink_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      state->sink_fd = OpenForWriting(opts.sink_path);
       if (state->sink_fd < 0) return 0;
       state->own_sink = true;
     }
@@ -671,6 +640,9 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
   state->properties[kVxPropVersion] = opts.version;
   state->properties[kVxPropFlags] = opts.flags;
 
+  // With the system's COM a registration lives in the installing thread's apartment and ends
+  // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
+  CoInitialize(nullptr);
   IClassFactory *factory = new Factory(state);  // COM lifetime: released below
   DWORD cookie = 0;
   const HRESULT hr =
@@ -678,6 +650,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
                             &cookie);
   factory->Release();  // the registry holds its own reference
   if (FAILED(hr)) {
+    CoUninitialize();
     std::lock_guard sink_lock(state->sink_mutex);
     state->CloseSink();
     return 0;
@@ -697,6 +670,7 @@ void VxVirtualCard_Uninstall(void) {
     std::lock_guard lock(g_mutex);
     if (!g_card) return;
     CoRevokeClassObject(g_cookie);
+    CoUninitialize();
     g_cookie = 0;
     state = std::move(g_card);
   }

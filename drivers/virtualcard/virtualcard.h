@@ -68,7 +68,9 @@ typedef struct VxVirtualCardCounters {
 /* Fills the defaults: no sink, sink_fd -1, no latency, no faults, version 9, flags 0x60. */
 VXVC_API void VxVirtualCard_DefaultOptions(VxVirtualCardOptions *options);
 /* Registers the card's class factory. Returns 0 when a card is already installed, the
- * options are invalid, or the sink cannot be opened. Null options mean the defaults. */
+ * options are invalid, or the sink cannot be opened. Null options mean the defaults. The card
+ * initialises COM on the calling thread until it is uninstalled; on Windows it is reachable
+ * from that thread's apartment, so install and use it on the host's thread. */
 VXVC_API int VxVirtualCard_Install(const VxVirtualCardOptions *options);
 /* Revokes the factory, stops the driver thread (pending and held completions are dropped) and
  * closes the sink. Objects still held by a client keep working but refuse frames. */

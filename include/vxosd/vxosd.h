@@ -43,29 +43,37 @@
 
 #include <stdint.h>
 
+#if defined(_WIN32) && !defined(VXOSD_BUILD_DLL)
+/* A device context: a window's or a memory DC of the host, or one made by
+ * VxOSD_CreateBufferDC. */
+#include <windows.h>
+#else
+/* A device context: on Linux one made by VxOSD_CreateBufferDC. (The library's own sources
+ * see <windows.h>'s declaration of it without the rest of that header.) */
+typedef struct HDC__ *HDC;
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
+/* On 32-bit Windows every function is stdcall, exported under its plain name (InitVxOSD, not
+ * InitVxOSD@0); link with the import library libvxosd.dll.a (or use vxosd.def), or load the
+ * DLL with LoadLibraryW and GetProcAddress by the plain names. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define VXOSD_CALL __stdcall
 #else
 #define VXOSD_CALL
 #endif
 
-#if defined(_WIN32)
-#define VXOSD_API __declspec(dllexport)
+#if defined(_WIN32) && defined(VXOSD_BUILD_DLL)
+#define VXOSD_API /* the library's .def file names the exports */
+#elif defined(_WIN32)
+#define VXOSD_API __declspec(dllimport)
 #elif defined(__GNUC__)
 #define VXOSD_API __attribute__((visibility("default")))
 #else
 #define VXOSD_API
-#endif
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-/* A device context: on this platform one made by VxOSD_CreateBufferDC. */
-typedef struct HDC__ *HDC;
 #endif
 
 /* Component kinds for AddVxComponent. */
@@ -225,10 +233,14 @@ VXOSD_API uint8_t VXOSD_CALL SetVxComponent_MovieTime(const char *name, int32_t 
 
 /* Copies the current frame (640 x 480, the palette's RGB, no colour levels) to (0, 0) of dc.
  * Works with or without a card and whether or not the cycle runs; the frame holds what the
- * last cycle composed, so a change made since shows only after the next cycle (60 ms). */
+ * last cycle composed, so a change made since shows only after the next cycle (60 ms). On
+ * Windows dc may be any device context of the host's (a window's, or a memory DC with a bitmap
+ * selected; GDI converts the colours to its format), or one made by VxOSD_CreateBufferDC. */
 VXOSD_API void VXOSD_CALL SetVxOSD_Debug(HDC dc);
-/* Opens the "Debug View" window (a real window when a display is available) when code is the
- * access code u"wqzbmk"; a wrong code changes nothing and returns 0. */
+/* Opens the "Debug View" window (a real window on Windows, and on Linux when a display is
+ * available) when code is the access code u"wqzbmk"; a wrong code changes nothing and returns
+ * 0. The window's 640 x 480 client area shows each composed frame; closing it hides it, and
+ * the next accepted call shows it again. */
 VXOSD_API uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code);
 
 /* ---- Host helpers, for hosts without a Windows message loop and for deterministic runs ---- */
@@ -237,7 +249,8 @@ VXOSD_API uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code);
  * waiting on the manual clock). Returns how many ran. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_ProcessMessages(uint32_t max_wait_ms);
 /* A descriptor that is readable when a timer event of this thread is due (for poll loops);
- * -1 when none is available. */
+ * -1 when none is available (always on Windows, where the thread's message loop runs the
+ * timers). */
 VXOSD_API int VXOSD_CALL VxOSD_EventFd(void);
 /* Before InitVxOSD: with on != 0, the next InitVxOSD runs the library on a manual clock that
  * moves only through VxOSD_AdvanceClock; with 0, on real time (the default). */
@@ -262,6 +275,7 @@ VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
  * InitVxOSD or on the library's thread (elsewhere it is refused while the library runs); it
  * is called on the library's thread. Calling FreeVxOSD or InitVxOSD from inside cb is
  * refused. With a card the frames go to the card instead. */
+/* The callback uses the C calling convention (cdecl), on 32-bit Windows as well. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
 /* The message of the last failed call on this thread (or of the last picture call that found

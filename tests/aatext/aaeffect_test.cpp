@@ -1,13 +1,16 @@
 #include "aatext/aaeffect.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "platform/exceptions.h"
@@ -33,9 +36,9 @@ void WriteAll(const fs::path &p, const std::string &s) {
 class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vxosd_aatext_XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("vxosd_aatext_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(fs::create_directories(dir_));
   }
   void TearDown() override { fs::remove_all(dir_); }
   fs::path dir_;
@@ -300,6 +303,9 @@ TEST_F(TempDir, IniWritesKeepLineEndingsAndUnknownLines) {
 }
 
 TEST_F(TempDir, AFailedWriteLeavesTheOldFileWhole) {
+#ifdef _WIN32
+  GTEST_SKIP() << "made to fail by a file size limit, which Windows does not have";
+#else
   fs::path file = dir_ / "keep.ini";
   std::string original = "[S]\nAlpha=10\n";
   WriteAll(file, original);
@@ -327,6 +333,7 @@ TEST_F(TempDir, AFailedWriteLeavesTheOldFileWhole) {
   EXPECT_TRUE(ini.Modified());
   ini.UpdateFile();  // with room again it goes through
   EXPECT_NE(ReadAll(file).find("Key199=199"), std::string::npos);
+#endif
 }
 
 TEST_F(TempDir, AFileInAMissingFolderCannotBeCreated) {

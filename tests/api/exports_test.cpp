@@ -203,7 +203,8 @@ TEST(ExportsTest, FreeThenInitGivesAFreshLibrary) {
   }
   HostScene s;
   EXPECT_EQ(SetVxComponent_Pos("p", 1, 1, 1, 1), 0);
-  s.Advance(60);
+  EXPECT_EQ(s.Advance(60), 1u);
+  ASSERT_EQ(s.frames(), 1);
   EXPECT_EQ(s.Count(0, 0, 640, 480, kKey), 640L * 480);
 }
 

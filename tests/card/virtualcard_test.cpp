@@ -3,13 +3,19 @@
 #include "drivers/virtualcard/virtualcard.h"
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "card_fixture.h"
 #include "imaging/osd_graphic.h"
@@ -19,10 +25,17 @@ namespace vx::test {
 namespace {
 
 std::string TempPath(const char *name) {
-  const char *dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr ? dir : "/tmp") + "/vxosd_" + std::to_string(getpid()) +
-         "_" + name;
+  static const std::string run = std::to_string(std::random_device{}());
+  return (std::filesystem::temp_directory_path() / ("vxosd_" + run + "_" + name)).string();
 }
+
+#ifdef _WIN32
+int MakePipe(int fds[2]) { return _pipe(fds, 4096, _O_BINARY); }
+void CloseFd(int fd) { _close(fd); }
+#else
+int MakePipe(int fds[2]) { return pipe(fds); }
+void CloseFd(int fd) { close(fd); }
+#endif
 
 std::vector<std::uint8_t> ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
@@ -228,8 +241,8 @@ TEST(VirtualCardRgba, EveryPaletteColourSurvivesTheRoundTrip) {
 
 TEST_F(CardTest, BrokenPipeClosesTheSinkWithoutKillingTheHost) {
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  close(fds[0]);  // nobody reads
+  ASSERT_EQ(MakePipe(fds), 0);
+  CloseFd(fds[0]);  // nobody reads
   options_.sink = VXVC_SINK_RAW;
   options_.sink_fd = fds[1];
   Install();
@@ -242,7 +255,7 @@ TEST_F(CardTest, BrokenPipeClosesTheSinkWithoutKillingTheHost) {
   EXPECT_EQ(Counters().sink_errors, 1u);
   EXPECT_EQ(Counters().frames_received, 2u);
   VxVirtualCard_Uninstall();
-  close(fds[1]);
+  CloseFd(fds[1]);
 }
 
 TEST_F(CardTest, InstallRefusesBadOptionsAndSecondCards) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "engine/osd.h"
 #include "lunar/calendar.h"
 #include "platform/codepage.h"
@@ -21,12 +19,13 @@ using test::U16;
 class ClockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("LC_ALL", "C", 1);  // read once, before the first format
+    SetDateFormatsForTesting("yyyy-mm-dd", "hh:nn:ss");
     SetSystemCodePageForTesting("UTF-8");
     At(2008, 8, 8, 10, 30, 0);
   }
   void TearDown() override {
     SetSystemCodePageForTesting("");
+    SetDateFormatsForTesting("", "");
     MessageLoop::Current().SetClock(std::make_shared<RealClock>());
   }
   // Replaces the clock; create components afterwards (timers bind to the current clock).

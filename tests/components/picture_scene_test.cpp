@@ -48,7 +48,7 @@ class PictureScene : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
-  std::vector<uint16_t> File(const std::string &name) const { return W((dir_ / name).c_str()); }
+  std::vector<uint16_t> File(const std::string &name) const { return W((dir_ / name).string().c_str()); }
 
   fs::path dir_;
 };

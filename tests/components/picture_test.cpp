@@ -45,7 +45,11 @@ class PictureTest : public ::testing::Test {
     MessageLoop::Current().SetClock(std::make_shared<RealClock>());
   }
 
-  std::string Path(const std::string &name) const { return (dir_ / name).string(); }
+  // The library's (UTF-8) name of a file in the folder, on either system.
+  std::string Path(const std::string &name) const {
+    const std::u8string u8 = (dir_ / std::u8string(name.begin(), name.end())).u8string();
+    return std::string(u8.begin(), u8.end());
+  }
 
   // A 24-bit BMP of w x h, colour by paint(x, y).
   template <typename Paint>

@@ -51,6 +51,9 @@ TEST(HintText, TheOlympicOpeningDay) {
 }
 
 TEST(HintText, TheDayNameFollowsTheLocaleAndTheEnglishModeStaysEnglish) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux locale names; the Windows names are checked by Win32Locale in code page 936";
+#endif
   TFestivalList list;
   // Under either system code page a Chinese locale's day name reaches the hint whole.
   for (const char *code_page : {"UTF-8", "GBK"}) {

@@ -7,23 +7,12 @@
 #include "tests/lunar/gbk.h"
 
 using namespace vx;
+using lunar_test::Gbk;
 using lunar_test::Utf8;
 
 namespace {
 
 TDateTime D(int y, int m, int d) { return lunar_detail::EncodeDay(y, m, d); }
-
-// GBK bytes of a UTF-8 literal, for entries a test adds.
-std::string Gbk(const char *utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  std::string in(utf8), out(in.size() * 2 + 4, '\0');
-  char *src = in.data(), *dst = out.data();
-  std::size_t in_left = in.size(), out_left = out.size();
-  iconv(cd, &src, &in_left, &dst, &out_left);
-  iconv_close(cd);
-  out.resize(out.size() - out_left);
-  return out;
-}
 
 }  // namespace
 

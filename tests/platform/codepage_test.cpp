@@ -39,6 +39,9 @@ TEST(CodePage936, CharactersGbkLacksAndBadUtf16BecomeQuestionMarks) {
 }
 
 TEST_F(SystemCodePageTest, IsTheLocaleCharsetAndAsciiCountsAsUtf8) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has an ANSI code page instead (tested with the Windows backend)";
+#endif
   // The test environment runs in C.UTF-8 or the C locale: both give UTF-8.
   EXPECT_EQ(SystemCodePage(), CP_UTF8);
   EXPECT_EQ(FromUtf16(kChinese), Utf16ToUtf8(kChinese));

@@ -15,6 +15,15 @@ const CLSID kUnknownClsid = *ParseGUID("{00000000-0000-0000-0000-000000000001}")
 
 std::atomic<int> g_live{0};
 
+// On Windows these calls are the system's COM, whose class table follows its own rules where
+// ours differ (which of two registrations wins, the error for an unknown cookie, classes
+// registered in another thread's apartment).
+#ifdef _WIN32
+constexpr bool kSystemCom = true;
+#else
+constexpr bool kSystemCom = false;
+#endif
+
 struct IWidget : IUnknown {
   virtual int Value() = 0;
 
@@ -26,7 +35,7 @@ class Widget final : public IWidget {
  public:
   explicit Widget(int value) : value_(value) { ++g_live; }
   ~Widget() { --g_live; }
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == kIidWidget) {
       *out = static_cast<IWidget *>(this);
@@ -36,8 +45,8 @@ class Widget final : public IWidget {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     std::uint32_t n = refs_.Release();
     if (n == 0) delete this;  // COM objects own themselves
     return n;
@@ -53,7 +62,7 @@ class Factory final : public IClassFactory {
  public:
   explicit Factory(int value) : value_(value) { ++g_live; }
   ~Factory() { --g_live; }
-  HRESULT QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
       *out = static_cast<IClassFactory *>(this);
@@ -63,20 +72,20 @@ class Factory final : public IClassFactory {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
+  std::uint32_t STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+  std::uint32_t STDMETHODCALLTYPE Release() override {
     std::uint32_t n = refs_.Release();
     if (n == 0) delete this;
     return n;
   }
-  HRESULT CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     auto *w = new Widget(value_);
     HRESULT hr = w->QueryInterface(iid, out);
     w->Release();  // the caller's reference (if any) is the only one left
     return hr;
   }
-  HRESULT LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
   RefCount refs_;
@@ -147,12 +156,24 @@ TEST_F(ComTest, CreatesThroughTheRegisteredFactoryUntilRevoked) {
   EXPECT_EQ(w->Value(), 7);
 
   // A later registration of the same class takes over; revoking it brings back the first.
+  // (The system's COM keeps the first and hands out no second cookie.)
+  if (kSystemCom) {
+    EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+    EXPECT_EQ(w->Release(), 0u);
+    return;
+  }
   DWORD second = Register(8);
   IWidget *w2 = nullptr;
   ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&w2)), S_OK);
-  EXPECT_EQ(w2->Value(), 8);
+  if (!kSystemCom) {
+    EXPECT_EQ(w2->Value(), 8);
+  }
   EXPECT_EQ(CoRevokeClassObject(second), S_OK);
-  EXPECT_EQ(CoRevokeClassObject(second), CO_E_OBJNOTREG);
+  if (kSystemCom) {
+    EXPECT_TRUE(FAILED(CoRevokeClassObject(second)));
+  } else {
+    EXPECT_EQ(CoRevokeClassObject(second), CO_E_OBJNOTREG);
+  }
   w2->Release();
 
   EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
@@ -177,7 +198,11 @@ TEST_F(ComTest, CreationFailuresLeaveNothingBehind) {
   EXPECT_EQ(CoRegisterClassObject(kClsid, nullptr, CLSCTX_ALL, 0, &bad_cookie), E_INVALIDARG);
   EXPECT_EQ(bad_cookie, 0u);
   EXPECT_EQ(CoRegisterClassObject(kClsid, &outer, CLSCTX_ALL, 0, nullptr), E_POINTER);
-  EXPECT_EQ(CoRevokeClassObject(0), CO_E_OBJNOTREG);
+  if (kSystemCom) {
+    EXPECT_TRUE(FAILED(CoRevokeClassObject(0)));
+  } else {
+    EXPECT_EQ(CoRevokeClassObject(0), CO_E_OBJNOTREG);
+  }
   EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
 }
 
@@ -185,24 +210,35 @@ TEST_F(ComTest, ReferenceCountsAreThreadSafe) {
   DWORD cookie = Register(3);
   IWidget *w = nullptr;
   ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&w)), S_OK);
+  // The workers count their failures; the checks run on the test's thread.
+  std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i)
-    threads.emplace_back([w] {
-      ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    threads.emplace_back([w, &failures] {
+      if (!kSystemCom && CoInitialize(nullptr) != S_OK) ++failures;
       for (int k = 0; k < 20000; ++k) {
         w->AddRef();
         IUnknown *u = nullptr;
-        ASSERT_EQ(w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)), S_OK);
-        u->Release();
+        if (w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)) != S_OK || u == nullptr) {
+          ++failures;
+        } else {
+          u->Release();
+        }
         w->Release();
       }
-      // Creation from several threads at once goes through the one registry.
-      IWidget *mine = nullptr;
-      ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)), S_OK);
-      mine->Release();
-      CoUninitialize();
+      // Creation from several threads at once goes through the one registry (the system's
+      // COM keeps a registration to its own thread's apartment).
+      if (!kSystemCom) {
+        IWidget *mine = nullptr;
+        if (CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)) != S_OK)
+          ++failures;
+        else
+          mine->Release();
+        CoUninitialize();
+      }
     });
   for (auto &t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(w->AddRef(), 2u);
   EXPECT_EQ(w->Release(), 1u);
   EXPECT_EQ(w->Release(), 0u);
@@ -234,14 +270,16 @@ TEST(Events, AnotherThreadSetsTheEventAWaitWithTimeoutIsWaitingFor) {
   HANDLE request = CreateEventA(nullptr, 1, 0, nullptr);
   HANDLE done = CreateEventA(nullptr, 1, 0, nullptr);
   // The worker waits for the request, then answers; both sides wait on events, never sleep.
+  DWORD worker_wait = WAIT_FAILED;
   std::thread worker([&] {
-    ASSERT_EQ(WaitForSingleObject(request, 20000), WAIT_OBJECT_0);
+    worker_wait = WaitForSingleObject(request, 20000);
     SetEvent(done);
   });
   EXPECT_EQ(WaitForSingleObject(done, 0), WAIT_TIMEOUT);
   SetEvent(request);
   EXPECT_EQ(WaitForSingleObject(done, 20000), WAIT_OBJECT_0);
   worker.join();
+  EXPECT_EQ(worker_wait, WAIT_OBJECT_0);
   CloseHandle(request);
   CloseHandle(done);
 }
@@ -262,8 +300,10 @@ TEST(Events, BadHandlesFailCleanly) {
 }
 
 // A driver may signal an event after the handle was closed: the late signal must find nothing,
-// never a later event that was given the same value.
+// never a later event that was given the same value. (The system's kernel handles are reused
+// after CloseHandle, so there the card channel keeps an event open until its driver completes.)
 TEST(Events, AClosedHandleNeverNamesALaterEvent) {
+  if (kSystemCom) GTEST_SKIP() << "the system reuses closed handle values";
   std::vector<HANDLE> closed;
   for (int i = 0; i < 64; ++i) {
     HANDLE e = CreateEventA(nullptr, 1, 0, nullptr);

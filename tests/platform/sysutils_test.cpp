@@ -74,6 +74,9 @@ TEST(DateTime, HalfMillisecondsRoundToTheNearest) {
 }
 
 TEST(Formats, CLocaleUsesIso8601) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows takes the formats from the user's locale (tested with the Windows backend)";
+#endif
   // The tests run in the C or C.UTF-8 locale.
   EXPECT_EQ(ShortDateFormat(), "yyyy-mm-dd");
   EXPECT_EQ(LongTimeFormat(), "hh:nn:ss");
@@ -83,6 +86,7 @@ TEST(Formats, CLocaleUsesIso8601) {
 }
 
 TEST(Formats, FrameworkTokens) {
+  SetDateFormatsForTesting("yyyy-mm-dd", "hh:nn:ss");
   const TDateTime t = EncodeDateTime({2026, 1, 5, 19, 8, 9, 45});
   EXPECT_EQ(FormatDateTime("yy/m/d h:n:s.zzz", t), "26/1/5 19:8:9.045");
   EXPECT_EQ(FormatDateTime("hh:mm", t), "19:08");  // m after an hour is minutes
@@ -92,6 +96,7 @@ TEST(Formats, FrameworkTokens) {
   EXPECT_EQ(FormatDateTime("c", t), "2026-01-05 19:08:09");
   EXPECT_EQ(FormatDateTime("c", EncodeDate(2026, 1, 5)), "2026-01-05");
   EXPECT_EQ(FormatDateTime("YYYY\"unterminated", t), "2026unterminated");
+  SetDateFormatsForTesting("", "");
 }
 
 TEST(Formats, LocaleFormatsTranslateToFrameworkTokens) {
@@ -109,6 +114,9 @@ TEST(Formats, LocaleFormatsTranslateToFrameworkTokens) {
 }
 
 TEST(LocaleNames, ComeFromTheNamedLocaleInTheSystemCodePage) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux locale names; the Windows names are checked by Win32Locale in code page 936";
+#endif
   const std::string process_locale = std::setlocale(LC_ALL, nullptr);
   const TDateTime friday = EncodeDate(2008, 8, 8);
   const TLocaleNames c = GetLocaleNames("C");
@@ -133,6 +141,9 @@ TEST(LocaleNames, ComeFromTheNamedLocaleInTheSystemCodePage) {
 }
 
 TEST(LocaleNames, FormatDateTimeWritesTheUsersNames) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux locale names; the Windows names are checked by Win32Locale in code page 936";
+#endif
   const TDateTime friday = EncodeDate(2008, 8, 8);
   SetSystemCodePageForTesting("UTF-8");
   {

@@ -1,10 +1,7 @@
 #include "platform/timer.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -216,61 +213,6 @@ TEST_F(TimerTest, ATimerOutlivingItsThreadsLoopIsHarmless) {
   orphan->SetInterval(7);
   EXPECT_EQ(Advance(100), 0u);
   orphan.reset();
-}
-
-TEST(RealClockLoop, ProcessMessagesWaitsForTheNextTimerAndTheFdSignalsIt) {
-  MessageLoop &loop = MessageLoop::Current();
-  loop.SetClock(nullptr);
-  int fd = loop.EventFd();
-  ASSERT_GE(fd, 0);
-  pollfd p{fd, POLLIN, 0};
-  EXPECT_EQ(poll(&p, 1, 0), 0);  // nothing scheduled: not readable
-
-  int fired = 0;
-  TTimer t;
-  t.SetInterval(20);
-  t.OnTimer = [&] { ++fired; };
-  // Readable once the timer is due (the wait is the test's only clock).
-  ASSERT_EQ(poll(&p, 1, 5000), 1);
-  EXPECT_EQ(loop.ProcessMessages(0), 1u);
-  EXPECT_EQ(fired, 1);
-  EXPECT_EQ(poll(&p, 1, 0), 0);  // consumed and re-armed for the next event
-
-  const auto start = std::chrono::steady_clock::now();
-  std::uint32_t ran = 0;
-  while (ran == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
-    ran = loop.ProcessMessages(5000);  // blocks until the timer is due, not for 5 s
-  EXPECT_EQ(ran, 1u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-
-  t.SetEnabled(false);
-  const auto idle = std::chrono::steady_clock::now();
-  EXPECT_EQ(loop.ProcessMessages(30), 0u);  // nothing due: returns after at most the wait
-  EXPECT_GE(std::chrono::steady_clock::now() - idle, std::chrono::milliseconds(29));
-  EXPECT_EQ(loop.NextDueIn(), -1);
-}
-
-TEST(RealClockLoop, SourcesArePumpedAndWakeTheWait) {
-  MessageLoop &loop = MessageLoop::Current();
-  loop.SetClock(nullptr);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  int pumped = 0;
-  MessageLoop::Source source = loop.AddSource(fds[0], [&] {
-    char c;
-    if (read(fds[0], &c, 1) == 1) ++pumped;
-  });
-  ASSERT_EQ(write(fds[1], "x", 1), 1);
-  const auto start = std::chrono::steady_clock::now();
-  loop.ProcessMessages(5000);
-  EXPECT_EQ(pumped, 1);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  source.Reset();
-  ASSERT_EQ(write(fds[1], "x", 1), 1);
-  loop.ProcessMessages(0);
-  EXPECT_EQ(pumped, 1);
-  close(fds[0]);
-  close(fds[1]);
 }
 
 TEST(RealClockLoop, ASourceHandleMayOutliveItsThreadsLoop) {

@@ -317,4 +317,7 @@ unsigned long TForm::WindowId() const {
 #endif
 }
 
+// Linux hosts have no system device contexts: theirs are made by VxOSD_CreateBufferDC.
+bool CopyToSystemDC(void *, const TBitmap &) { return false; }
+
 }  // namespace vx

@@ -1,3 +1,4 @@
+// The glyph source on Linux: fontconfig resolves faces, FreeType renders them.
 #include "platform/font.h"
 
 #include <fontconfig/fontconfig.h>
@@ -8,52 +9,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <list>
-#include <map>
-#include <mutex>
+#include <numbers>
 #include <unordered_map>
 
 #include "platform/canvas.h"
+#include "platform/glyph_source.h"
 
 #include "platform/lsan_fontconfig.h"
 
 namespace vx {
-
-int MulDiv(int number, int numerator, int denominator) {
-  if (denominator == 0) return -1;
-  const long long product = static_cast<long long>(number) * numerator;
-  long long q = product / denominator;
-  const long long r = product % denominator;
-  // Round half away from zero.
-  if (2 * (r < 0 ? -r : r) >= (denominator < 0 ? -static_cast<long long>(denominator) : denominator))
-    q += ((product < 0) != (denominator < 0)) ? -1 : 1;
-  // -INT32_MAX, not INT32_MIN: callers negate the result (font heights and sizes).
-  return static_cast<int>(std::clamp<long long>(q, -INT32_MAX, INT32_MAX));
-}
-
-int TFont::Size() const { return -MulDiv(height_, 72, 96); }
-void TFont::SetSize(int points) { height_ = -MulDiv(points, 96, 72); }
-
-std::u32string DecodeUtf16(std::u16string_view text) {
-  std::u32string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        out.push_back(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-        ++i;
-      } else {
-        out.push_back(0xFFFD);
-      }
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
 
 namespace {
 
@@ -65,18 +29,6 @@ std::string LowerAscii(std::string_view s) {
   for (char &c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
-}
-
-// Face names are at most 31 characters, as in the original platform's font description; a
-// longer name is cut (which also bounds what hostile names cost in the caches).
-std::string_view FaceName(std::string_view name) {
-  constexpr int kMaxFaceChars = 31;
-  int chars = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;  // continuation byte
-    if (chars++ == kMaxFaceChars) return name.substr(0, i);
-  }
-  return name;
 }
 
 struct Substitute {
@@ -134,37 +86,7 @@ struct FontFaceSet {
 
 namespace {
 
-struct GlyphKey {
-  const FaceRec *face;
-  std::uint32_t glyph;
-  int ppem;
-  int escapement;
-  std::uint8_t flags;  // 1 synthetic bold, 2 synthetic italic
-  friend bool operator==(const GlyphKey &, const GlyphKey &) = default;
-};
-
-struct GlyphKeyHash {
-  std::size_t operator()(const GlyphKey &k) const {
-    std::size_t h = std::hash<const void *>()(k.face);
-    auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
-    mix(k.glyph);
-    mix(static_cast<std::size_t>(k.ppem));
-    mix(static_cast<std::size_t>(k.escapement));
-    mix(k.flags);
-    return h;
-  }
-};
-
-struct CacheEntry {
-  GlyphKey key;
-  std::shared_ptr<const GlyphImage> image;
-  std::size_t bytes;
-};
-
-constexpr std::size_t kEntryOverhead = 64;
-constexpr std::size_t kMaxAdvanceEntries = 1 << 17;
 constexpr std::size_t kMaxFaceSets = 512;
-constexpr std::size_t kMaxInstances = 256;
 constexpr std::size_t kMaxFallbackEntries = 1 << 14;
 
 class FontEngine {
@@ -173,8 +95,6 @@ class FontEngine {
     static FontEngine engine;
     return engine;
   }
-
-  std::mutex mutex;
 
   FontEngine() {
     if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
@@ -282,69 +202,19 @@ class FontEngine {
 
   // --- glyphs (callers hold the mutex) ---
 
-  int Advance(const FontFaceSet &set, char32_t ch, int ppem, bool bold, bool italic) {
-    if (ch < 0x20 || ch == 0x7F) return 0;
-    auto [rec, g] = MapChar(set, ch);
-    if (!rec || !rec->face) return 0;
-    const GlyphKey key{rec, g, ppem, 0, StyleFlags(*rec, set, bold, italic)};
-    if (auto it = advances_.find(key); it != advances_.end()) return it->second;
+  int Advance(FaceRec *rec, FT_UInt g, int ppem, std::uint8_t flags) {
     int advance = 0;
-    if (LoadGlyph(rec, g, ppem, key.flags, 0, false, &advance) == nullptr && advance < 0)
-      advance = 0;
-    if (advances_.size() >= kMaxAdvanceEntries) advances_.clear();
-    advances_[key] = advance;
+    LoadGlyph(rec, g, ppem, flags, 0, false, &advance);
     return advance;
   }
 
-  std::shared_ptr<const GlyphImage> Glyph(const FontFaceSet &set, char32_t ch, int ppem,
-                                          bool bold, bool italic, int escapement) {
-    if (ch < 0x20 || ch == 0x7F) return nullptr;
-    auto [rec, g] = MapChar(set, ch);
-    if (!rec || !rec->face) return nullptr;
-    const GlyphKey key{rec, g, ppem, escapement, StyleFlags(*rec, set, bold, italic)};
-    if (auto it = index_.find(key); it != index_.end()) {
-      ++hits_;
-      lru_.splice(lru_.begin(), lru_, it->second);
-      return it->second->image;
-    }
-    ++misses_;
+  std::shared_ptr<const GlyphImage> Render(FaceRec *rec, FT_UInt g, int ppem, std::uint8_t flags,
+                                           int escapement) {
     int advance = 0;
-    std::shared_ptr<const GlyphImage> image =
-        LoadGlyph(rec, g, ppem, key.flags, escapement, true, &advance);
-    const std::size_t bytes = kEntryOverhead + (image ? image->coverage.size() : 0);
-    if (bytes <= limit_) {
-      lru_.push_front(CacheEntry{key, image, bytes});
-      index_[key] = lru_.begin();
-      bytes_ += bytes;
-      while (bytes_ > limit_ && !lru_.empty()) {
-        bytes_ -= lru_.back().bytes;
-        index_.erase(lru_.back().key);
-        lru_.pop_back();
-      }
-    }
-    return image;
+    return LoadGlyph(rec, g, ppem, flags, escapement, true, &advance);
   }
 
-  GlyphCacheStats Stats() const { return {lru_.size(), bytes_, hits_, misses_}; }
-  void Clear() {
-    lru_.clear();
-    index_.clear();
-    advances_.clear();
-    bytes_ = 0;
-    hits_ = misses_ = 0;
-  }
-  void SetLimit(std::size_t bytes) {
-    limit_ = bytes;
-    while (bytes_ > limit_ && !lru_.empty()) {
-      bytes_ -= lru_.back().bytes;
-      index_.erase(lru_.back().key);
-      lru_.pop_back();
-    }
-  }
-
-  std::map<std::string, std::shared_ptr<const FontInstance>> instances;
-
- private:
+ public:
   static std::uint8_t StyleFlags(const FaceRec &rec, const FontFaceSet &set, bool bold,
                                  bool italic) {
     std::uint8_t flags = 0;
@@ -353,6 +223,7 @@ class FontEngine {
     return flags;
   }
 
+ private:
   bool SetSize(FaceRec *rec, int ppem) {
     if (rec->current_ppem == ppem) return true;
     FT_Face face = rec->face;
@@ -402,7 +273,7 @@ class FontEngine {
         FT_Outline_Transform(&slot->outline, &shear);
       }
       if (escapement != 0) {
-        const double t = escapement * M_PI / 1800.0;
+        const double t = escapement * std::numbers::pi / 1800.0;
         const FT_Fixed c = static_cast<FT_Fixed>(std::lround(std::cos(t) * 65536.0));
         const FT_Fixed s = static_cast<FT_Fixed>(std::lround(std::sin(t) * 65536.0));
         FT_Matrix rot{c, -s, s, c};
@@ -556,137 +427,59 @@ class FontEngine {
   std::unordered_map<std::string, FaceRec *> family_cache_;
   std::unordered_map<std::string, std::shared_ptr<const FontFaceSet>> sets_;
   std::unordered_map<char32_t, FaceRec *> fallback_;
-  std::unordered_map<GlyphKey, int, GlyphKeyHash> advances_;
-  std::list<CacheEntry> lru_;
-  std::unordered_map<GlyphKey, std::list<CacheEntry>::iterator, GlyphKeyHash> index_;
-  std::size_t bytes_ = 0;
-  std::size_t limit_ = std::size_t{8} << 20;
-  std::size_t hits_ = 0;
-  std::size_t misses_ = 0;
 };
 
 }  // namespace
 
-FontInstance::FontInstance(const FontFaceSet *faces, int ppem, bool bold, bool italic,
-                           int escapement, const FontMetrics &metrics)
-    : faces_(faces), ppem_(ppem), bold_(bold), italic_(italic), escapement_(escapement),
-      metrics_(metrics) {}
+namespace glyph_source {
 
-std::string FontInstance::FamilyName() const {
-  return faces_ && faces_->primary ? faces_->primary->family : std::string();
+namespace {
+FaceRec *Face(GlyphRef ref) { return const_cast<FaceRec *>(static_cast<const FaceRec *>(ref.face)); }
+}  // namespace
+
+std::shared_ptr<const FontFaceSet> Resolve(std::string_view name, bool bold, bool italic,
+                                           std::uint8_t charset) {
+  return FontEngine::Instance().ResolveSet(name, bold, italic, charset);
 }
 
-void FontInstance::Advances(std::u32string_view text, int *out) const {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  for (std::size_t i = 0; i < text.size(); ++i)
-    out[i] = e.Advance(*faces_, text[i], ppem_, bold_, italic_);
+std::string PrimaryFamily(const FontFaceSet &set) {
+  return FontEngine::Instance().FamilyOf(set.primary);
 }
 
-int FontInstance::Width(std::u32string_view text) const {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  int width = 0;
-  for (char32_t ch : text) width += e.Advance(*faces_, ch, ppem_, bold_, italic_);
-  return width;
+FontMetrics Metrics(const FontFaceSet &set, int ppem, bool, bool) {
+  return FontEngine::Instance().ComputeMetrics(set.primary, ppem);
 }
 
-void FontInstance::Glyphs(std::u32string_view text, std::vector<PlacedGlyph> &out) const {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  out.clear();
-  out.reserve(text.size());
-  for (char32_t ch : text) {
-    PlacedGlyph g;
-    g.advance = e.Advance(*faces_, ch, ppem_, bold_, italic_);
-    g.image = e.Glyph(*faces_, ch, ppem_, bold_, italic_, escapement_);
-    out.push_back(std::move(g));
-  }
+int PixelsPerEmForCell(const FontFaceSet &set, int cell_height, bool, bool) {
+  const FontMetrics m = FontEngine::Instance().ComputeMetrics(set.primary, 1000);
+  return m.Height() > 0 ? MulDiv(cell_height, 1000, m.Height()) : cell_height;
 }
 
-std::shared_ptr<const GlyphImage> FontInstance::Glyph(char32_t ch) const {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  return e.Glyph(*faces_, ch, ppem_, bold_, italic_, escapement_);
+GlyphRef Map(const FontFaceSet &set, char32_t ch) {
+  auto [rec, g] = FontEngine::Instance().MapChar(set, ch);
+  if (!rec || !rec->face) return {};
+  return {rec, g};
 }
 
-std::string FontInstance::FaceFamilyFor(char32_t ch) const {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  return e.FamilyOf(e.MapChar(*faces_, ch).first);
+std::string Family(const FontFaceSet &, GlyphRef ref) {
+  return FontEngine::Instance().FamilyOf(Face(ref));
 }
 
-int PixelsPerEm(const TFont &font) {
-  const int h = font.Height();
-  int ppem;
-  if (h < 0) {
-    ppem = h == INT32_MIN ? kMaxPixelsPerEm : -h;
-  } else if (h == 0) {
-    ppem = 12;  // a fresh device context's default
-  } else {
-    // A positive height is the cell height: scale by the face's em share of its cell.
-    FontEngine &e = FontEngine::Instance();
-    std::lock_guard lock(e.mutex);
-    auto set = e.ResolveSet(FaceName(font.Name), (font.Style & fsBold) != 0, (font.Style & fsItalic) != 0,
-                            font.Charset);
-    const FontMetrics m = e.ComputeMetrics(set->primary, 1000);
-    ppem = m.Height() > 0 ? MulDiv(std::min(h, kMaxPixelsPerEm * 4), 1000, m.Height()) : h;
-  }
-  return std::clamp(ppem, 1, kMaxPixelsPerEm);
+std::uint8_t StyleKey(const FontFaceSet &set, GlyphRef ref, bool bold, bool italic) {
+  return FontEngine::StyleFlags(*Face(ref), set, bold, italic);
 }
 
-std::shared_ptr<const FontInstance> GetFontInstance(const TFont &font) {
-  const int ppem = PixelsPerEm(font);
-  const bool bold = (font.Style & fsBold) != 0;
-  const bool italic = (font.Style & fsItalic) != 0;
-  int escapement = font.Escapement % 3600;
-  if (escapement < 0) escapement += 3600;
-  std::string key = LowerAscii(FaceName(font.Name));
-  key += '\0';
-  key += std::to_string(ppem) + ',' + std::to_string(bold) + std::to_string(italic) + ',' +
-         std::to_string(escapement) + ',' + std::to_string(font.Charset == GB2312_CHARSET);
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  if (auto it = e.instances.find(key); it != e.instances.end()) return it->second;
-  auto set = e.ResolveSet(FaceName(font.Name), bold, italic, font.Charset);
-  // The instance keeps its face set alive even if the set cache is cleared.
-  struct Holder {
-    std::shared_ptr<const FontFaceSet> set;
-    FontInstance instance;
-  };
-  auto holder = std::make_shared<Holder>(
-      Holder{set, FontInstance(set.get(), ppem, bold, italic, escapement,
-                               e.ComputeMetrics(set->primary, ppem))});
-  std::shared_ptr<const FontInstance> instance(holder, &holder->instance);
-  if (e.instances.size() >= kMaxInstances) e.instances.clear();
-  e.instances[key] = instance;
-  return instance;
+int Advance(const FontFaceSet &set, GlyphRef ref, int ppem, bool bold, bool italic) {
+  return FontEngine::Instance().Advance(Face(ref), ref.glyph, ppem,
+                                        StyleKey(set, ref, bold, italic));
 }
 
-std::string ResolveFamilyName(std::string_view name, bool bold, bool italic,
-                              std::uint8_t charset) {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  auto set = e.ResolveSet(FaceName(name), bold, italic, charset);
-  return e.FamilyOf(set->primary);
+std::shared_ptr<const GlyphImage> Render(const FontFaceSet &set, GlyphRef ref, int ppem,
+                                         bool bold, bool italic, int escapement) {
+  return FontEngine::Instance().Render(Face(ref), ref.glyph, ppem,
+                                       StyleKey(set, ref, bold, italic), escapement);
 }
 
-GlyphCacheStats GetGlyphCacheStats() {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  return e.Stats();
-}
-
-void ClearGlyphCache() {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  e.Clear();
-}
-
-void SetGlyphCacheLimit(std::size_t bytes) {
-  FontEngine &e = FontEngine::Instance();
-  std::lock_guard lock(e.mutex);
-  e.SetLimit(bytes);
-}
+}  // namespace glyph_source
 
 }  // namespace vx

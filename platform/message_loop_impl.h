@@ -1,0 +1,105 @@
+#pragma once
+// The message loop's state, shared by the loop's common code (platform/timer.cpp) and the
+// system's wake-up and wait (platform/posix/timer_posix.cpp, platform/win32/timer_win32.cpp).
+// Internal to platform/.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/timer.h"
+
+namespace vx {
+
+struct MessageLoop::SourceTable {
+  struct Entry {
+    int fd;
+    std::function<void()> pump;
+  };
+  std::map<std::uint64_t, Entry> entries;
+  std::uint64_t next_id = 0;
+};
+
+struct MessageLoop::Impl {
+  struct Key {
+    std::int64_t due;
+    std::uint64_t id;
+    TTimer *timer;
+    bool operator<(const Key &o) const { return due != o.due ? due < o.due : id < o.id; }
+  };
+
+  std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
+  std::set<Key> queue;                 // enabled timers by next due time
+  std::unordered_set<TTimer *> timers;  // every live timer of the thread, for detaching
+  std::uint64_t next_id = 0;
+  std::shared_ptr<SourceTable> sources = std::make_shared<SourceTable>();
+  int dispatch_depth = 0;
+
+  // The system's side: what wakes the thread when the earliest timer is due (a timerfd on
+  // Linux, a USER timer on a hidden window on Windows). Defined per system.
+  struct Os;
+  std::unique_ptr<Os> os;
+  Impl();
+  ~Impl();
+
+  void Unqueue(TTimer *t) {
+    if (!t->queued_) return;
+    queue.erase(Key{t->due_, t->id_, t});
+    t->queued_ = false;
+  }
+  void Queue(TTimer *t, std::int64_t due) {
+    t->due_ = due;
+    t->queued_ = true;
+    queue.insert(Key{due, t->id_, t});
+  }
+  // Stops the timer and, when it should run, starts a fresh countdown from now.
+  void Restart(TTimer *t) {
+    Unqueue(t);
+    if (t->enabled_ && t->interval_ > 0) Queue(t, clock->NowMs() + t->interval_);
+    if (dispatch_depth == 0) Rearm();
+  }
+
+  // Keeps the system's wake-up on the earliest due time (real clock only). Per system.
+  void Rearm();
+
+  // Fires the earliest timer if it is due at `now`. The next event counts from `fire_at`.
+  // Nothing of the timer is touched after its handler ran: the handler may have destroyed it.
+  bool FireOne(std::int64_t now, std::int64_t fire_at) {
+    if (queue.empty() || queue.begin()->due > now) return false;
+    TTimer *t = queue.begin()->timer;
+    queue.erase(queue.begin());
+    t->queued_ = false;
+    Queue(t, fire_at + t->interval_);
+    std::function<void()> handler = t->OnTimer;  // the handler may destroy the timer
+    if (handler) handler();
+    return true;
+  }
+
+  // Fires every timer due at `now`, once each however many intervals passed (no burst after
+  // a stall), then rearms. Returns how many ran.
+  std::uint32_t FireDue(std::int64_t now) {
+    std::uint32_t count = 0;
+    ++dispatch_depth;
+    while (FireOne(now, now)) ++count;
+    --dispatch_depth;
+    Rearm();
+    return count;
+  }
+
+  void Pump() {
+    std::shared_ptr<SourceTable> table = sources;
+    std::vector<std::uint64_t> ids;
+    for (auto &[id, s] : table->entries) ids.push_back(id);
+    for (std::uint64_t id : ids) {
+      auto it = table->entries.find(id);  // an earlier pump may have removed it
+      if (it == table->entries.end()) continue;
+      std::function<void()> pump = it->second.pump;  // the pump may remove its own source
+      if (pump) pump();
+    }
+  }
+};
+
+}  // namespace vx

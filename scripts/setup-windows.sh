@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs what the Windows build and its tests need (mingw-w64, Wine, qemu for 32-bit code,
+# the CJK font Wine falls back to) and prepares a Wine prefix for the tests: null display
+# driver (hidden windows and timers without an X server), no crash debugger (a crashed test
+# ends at once instead of waiting in winedbg), and qemu-i386 registered when this kernel
+# cannot run 32-bit code itself. Idempotent and quick when everything is present.
+# Usage (root on Debian 12): scripts/setup-windows.sh [prefix]   (default: $WINEPREFIX, else
+# ~/.cache/vxosd-wine). Prints the prefix's path last.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh >/dev/null
+
+prefix=${1:-${WINEPREFIX:-$HOME/.cache/vxosd-wine}}
+
+packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
+          wine wine64 wine32:i386 libwine:i386 wine32-preloader:i386
+          qemu-user-static fonts-wqy-zenhei)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup-windows: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  start=$(date +%s)
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup-windows: installed ${#missing[@]} packages in $(( $(date +%s) - start )) s" >&2
+fi
+
+# 32-bit Windows programs run as wine32, an i386 Linux program. A kernel without 32-bit
+# execution needs qemu-i386 through binfmt_misc.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "setup-windows: qemu-i386 is not registered with binfmt_misc (run as root)" >&2
+      exit 1
+    fi
+    mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] ||
+      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:FP' \
+        > /proc/sys/fs/binfmt_misc/register
+  fi
+fi
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stamp=$prefix/.vxosd-prefix-ready
+if [ ! -e "$stamp" ]; then
+  start=$(date +%s)
+  mkdir -p "$(dirname "$prefix")"
+  w64=/usr/lib/wine/wine64
+  # The first command creates the prefix.
+  $w64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+             'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+    $w64 reg add "$key" /v Debugger /d '' /f >/dev/null
+  done
+  /usr/lib/wine/wineserver -w
+  touch "$stamp"
+  echo "setup-windows: prepared the Wine prefix in $(( $(date +%s) - start )) s" >&2
+fi
+echo "$prefix"

@@ -1,0 +1,158 @@
+// vxosd.dll as a Windows host meets it: its PE export directory names the C interface under
+// plain names and nothing else, it imports only Windows system DLLs (the compiler's run-time
+// is linked in), and it carries a version resource.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The export names and imported DLL names of a PE file (PE32 or PE32+), read from the file.
+struct PeTables {
+  WORD machine = 0;
+  std::set<std::string> exports;
+  std::set<std::string> imports;  // lower case
+};
+
+PeTables ReadPe(const std::string &path) {
+  PeTables pe;
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto read = [&](std::size_t offset, void *out, std::size_t size) {
+    if (offset > file.size() || size > file.size() - offset) return false;
+    std::memcpy(out, file.data() + offset, size);
+    return true;
+  };
+  IMAGE_DOS_HEADER dos{};
+  if (!read(0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) return pe;
+  const std::size_t nt = static_cast<std::size_t>(dos.e_lfanew);
+  DWORD signature = 0;
+  IMAGE_FILE_HEADER header{};
+  if (!read(nt, &signature, 4) || signature != IMAGE_NT_SIGNATURE || !read(nt + 4, &header, sizeof header))
+    return pe;
+  pe.machine = header.Machine;
+  const std::size_t optional = nt + 4 + sizeof header;
+  WORD magic = 0;
+  read(optional, &magic, 2);
+  IMAGE_DATA_DIRECTORY dirs[16]{};
+  const std::size_t dir_offset = optional + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                                 ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                                 : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
+  if (!read(dir_offset, dirs, sizeof dirs)) return pe;
+  std::vector<IMAGE_SECTION_HEADER> sections(header.NumberOfSections);
+  if (!read(optional + header.SizeOfOptionalHeader, sections.data(), sections.size() * sizeof(IMAGE_SECTION_HEADER)))
+    return pe;
+  auto at = [&](DWORD rva) -> std::size_t {  // file offset of an RVA; 0 when unmapped
+    for (const auto &s : sections)
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
+        return s.PointerToRawData + (rva - s.VirtualAddress);
+    return 0;
+  };
+  auto string_at = [&](DWORD rva) {
+    const std::size_t o = at(rva);
+    std::string s;
+    for (std::size_t i = o; o && i < file.size() && file[i]; ++i) s.push_back(file[i]);
+    return s;
+  };
+  IMAGE_EXPORT_DIRECTORY exp{};
+  if (dirs[IMAGE_DIRECTORY_ENTRY_EXPORT].Size && read(at(dirs[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress), &exp, sizeof exp))
+    for (DWORD i = 0; i < exp.NumberOfNames; ++i) {
+      DWORD name_rva = 0;
+      if (read(at(exp.AddressOfNames) + i * 4, &name_rva, 4)) pe.exports.insert(string_at(name_rva));
+    }
+  const std::size_t imp = at(dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+  for (std::size_t i = 0; imp && dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].Size; ++i) {
+    IMAGE_IMPORT_DESCRIPTOR d{};
+    if (!read(imp + i * sizeof d, &d, sizeof d) || d.Name == 0) break;
+    std::string name = string_at(d.Name);
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    pe.imports.insert(name);
+  }
+  return pe;
+}
+
+std::wstring DllPath() {
+  const std::string narrow = VXOSD_DLL_PATH;  // the build tree's path: ASCII
+  return std::wstring(narrow.begin(), narrow.end());
+}
+
+const std::set<std::string> &Interface() {
+  static const std::set<std::string> names = {
+      // the library's exported functions
+      "InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
+      "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
+      "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
+      "SetVxComponent_TextStep", "SetVxComponent_TextScroll", "SetVxComponent_TextMode",
+      "SetVxComponent_TextGradual", "SetVxComponent_TextHtml", "SetVxComponent_RandomColor",
+      "SetVxComponent_RandomTextColor", "SetVxComponent_TextFile", "SetVxComponent_PicFile",
+      "SetVxComponent_PicSplitFile", "SetVxComponent_PicSplitTextPos",
+      "SetVxComponent_PicSplitShow", "SetVxComponent_PicMovie", "SetVxComponent_PicTime",
+      "SetVxComponent_MovieTime", "SetVxOSD_Debug", "SetVxOSD_DebugView",
+      // the host helpers
+      "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
+      "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
+      "VxOSD_SetManualClockStart",
+      // the software capture card, as on Linux
+      "VxVirtualCard_ClearLog", "VxVirtualCard_DefaultOptions", "VxVirtualCard_FrameToRGBA",
+      "VxVirtualCard_GetCounters", "VxVirtualCard_GetLog", "VxVirtualCard_GetProperty",
+      "VxVirtualCard_Install", "VxVirtualCard_Installed", "VxVirtualCard_LastFrame",
+      "VxVirtualCard_LastRequest", "VxVirtualCard_LiveObjects", "VxVirtualCard_SetFaults",
+      "VxVirtualCard_Uninstall"};
+  return names;
+}
+
+TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
+  const PeTables pe = ReadPe(VXOSD_DLL_PATH);
+  ASSERT_FALSE(pe.exports.empty()) << "cannot read the exports of " << VXOSD_DLL_PATH;
+  EXPECT_EQ(pe.machine, sizeof(void *) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_EQ(Interface().size(), 50u);
+  EXPECT_EQ(pe.exports, Interface());
+  for (const std::string &n : pe.exports) {
+    EXPECT_EQ(n.find('@'), std::string::npos) << n;  // no stdcall decoration
+    EXPECT_NE(n.front(), '_') << n;
+  }
+  // What a host that loads the DLL by name does: every name resolves, decorated forms do not.
+  HMODULE dll = LoadLibraryW(DllPath().c_str());
+  ASSERT_TRUE(dll);
+  for (const std::string &n : Interface())
+    EXPECT_TRUE(GetProcAddress(dll, n.c_str())) << n;
+  EXPECT_FALSE(GetProcAddress(dll, "InitVxOSD@0"));
+  EXPECT_FALSE(GetProcAddress(dll, "_InitVxOSD@0"));
+  FreeLibrary(dll);
+}
+
+TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
+  const PeTables pe = ReadPe(VXOSD_DLL_PATH);
+  ASSERT_FALSE(pe.imports.empty());
+  const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "ole32.dll",
+                                        "oleaut32.dll", "advapi32.dll", "msvcrt.dll",
+                                        "msimg32.dll", "shell32.dll", "version.dll"};
+  for (const std::string &dll : pe.imports)
+    EXPECT_TRUE(system.count(dll) || dll.rfind("api-ms-win-", 0) == 0) << "imports " << dll;
+
+  const std::wstring path = DllPath();
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &len));
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_GE(HIWORD(fixed->dwFileVersionMS), 1);
+  wchar_t *product = nullptr;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
+                             reinterpret_cast<void **>(&product), &len));
+  EXPECT_EQ(std::wstring(product), L"VXOSD");
+}
+
+}  // namespace
