@@ -7,22 +7,13 @@
 #include <thread>
 
 #include "platform/canvas.h"
+#include "tests/support/font_helpers.h"
 
 namespace vx {
 namespace {
 
-TFont MakeFont(const std::string &name, int points, TFontStyles style = 0, int escapement = 0) {
-  TFont f;
-  f.Name = name;
-  f.SetSize(points);
-  f.Style = style;
-  f.Escapement = escapement;
-  return f;
-}
-
-int InkPixels(const GlyphImage &g) {
-  return static_cast<int>(std::count(g.coverage.begin(), g.coverage.end(), 1));
-}
+using test::InkPixels;
+using test::MakeFont;
 
 TEST(MulDiv, RoundsHalfAwayFromZero) {
   EXPECT_EQ(MulDiv(8, 96, 72), 11);   // 10.67
