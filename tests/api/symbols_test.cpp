@@ -3,6 +3,8 @@
 #include <elf.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/export_names.h"
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -84,19 +86,7 @@ TEST(SymbolsTest, OnlyTheInterfaceIsExported) {
   const auto names = DefinedDynamicSymbols(VXOSD_LIBRARY_PATH);
   ASSERT_FALSE(names.empty()) << "cannot read " << VXOSD_LIBRARY_PATH;
   for (const std::string &n : names) EXPECT_TRUE(Allowed(n)) << "unexpected export " << n;
-  for (const char *n :
-       {"InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
-        "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
-        "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
-        "SetVxComponent_TextStep", "SetVxComponent_TextScroll", "SetVxComponent_TextMode",
-        "SetVxComponent_TextGradual", "SetVxComponent_TextHtml", "SetVxComponent_RandomColor",
-        "SetVxComponent_RandomTextColor", "SetVxComponent_TextFile", "SetVxComponent_PicFile",
-        "SetVxComponent_PicSplitFile", "SetVxComponent_PicSplitTextPos",
-        "SetVxComponent_PicSplitShow", "SetVxComponent_PicMovie", "SetVxComponent_PicTime",
-        "SetVxComponent_MovieTime", "SetVxOSD_Debug", "SetVxOSD_DebugView",
-        "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
-        "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback",
-        "VxOSD_GetLastError", "VxOSD_SetManualClockStart"})
+  for (const char *n : vx::test::kInterfaceExports)
     EXPECT_TRUE(names.count(n)) << "missing export " << n;
 }
 

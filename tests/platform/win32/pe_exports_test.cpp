@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/export_names.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -85,27 +87,11 @@ std::wstring DllPath() {
 }
 
 const std::set<std::string> &Interface() {
-  static const std::set<std::string> names = {
-      // the library's exported functions
-      "InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
-      "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
-      "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
-      "SetVxComponent_TextStep", "SetVxComponent_TextScroll", "SetVxComponent_TextMode",
-      "SetVxComponent_TextGradual", "SetVxComponent_TextHtml", "SetVxComponent_RandomColor",
-      "SetVxComponent_RandomTextColor", "SetVxComponent_TextFile", "SetVxComponent_PicFile",
-      "SetVxComponent_PicSplitFile", "SetVxComponent_PicSplitTextPos",
-      "SetVxComponent_PicSplitShow", "SetVxComponent_PicMovie", "SetVxComponent_PicTime",
-      "SetVxComponent_MovieTime", "SetVxOSD_Debug", "SetVxOSD_DebugView",
-      // the host helpers
-      "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
-      "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
-      "VxOSD_SetManualClockStart",
-      // the software capture card, as on Linux
-      "VxVirtualCard_ClearLog", "VxVirtualCard_DefaultOptions", "VxVirtualCard_FrameToRGBA",
-      "VxVirtualCard_GetCounters", "VxVirtualCard_GetLog", "VxVirtualCard_GetProperty",
-      "VxVirtualCard_Install", "VxVirtualCard_Installed", "VxVirtualCard_LastFrame",
-      "VxVirtualCard_LastRequest", "VxVirtualCard_LiveObjects", "VxVirtualCard_SetFaults",
-      "VxVirtualCard_Uninstall"};
+  static const std::set<std::string> names = [] {
+    std::set<std::string> all(vx::test::kInterfaceExports.begin(), vx::test::kInterfaceExports.end());
+    all.insert(vx::test::kVirtualCardExports.begin(), vx::test::kVirtualCardExports.end());
+    return all;
+  }();
   return names;
 }
 
