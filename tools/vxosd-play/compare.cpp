@@ -40,12 +40,13 @@ bool HasInk(const InspectedFrame &f, const Rect &r) {
 
 }  // namespace
 
-std::vector<std::string> CompareFrames(const InspectedFrame &a, const InspectedFrame &b) {
-  std::vector<std::string> faults;
+FrameComparison CompareFrames(const InspectedFrame &a, const InspectedFrame &b) {
+  FrameComparison result;
+  std::vector<std::string> &faults = result.faults;
   if (a.stream.size() != kFrameStreamBytes || b.stream.size() != kFrameStreamBytes) {
     faults.push_back("frame stream sizes " + std::to_string(a.stream.size()) + " and " +
                      std::to_string(b.stream.size()) + ", not " + std::to_string(kFrameStreamBytes));
-    return faults;
+    return result;
   }
   for (std::size_t i = 0; i < kFramePixelsOffset; ++i) {
     if (a.stream[i] == b.stream[i]) continue;
@@ -80,7 +81,11 @@ std::vector<std::string> CompareFrames(const InspectedFrame &a, const InspectedF
   for (int y = 0; y < kFrameHeight; ++y)
     for (int x = 0; x < kFrameWidth; ++x) {
       const std::uint8_t pa = Pixel(a, x, y), pb = Pixel(b, x, y);
-      if (pa == pb || in_text[static_cast<std::size_t>(y) * kFrameWidth + x]) continue;
+      if (pa == pb) continue;
+      if (in_text[static_cast<std::size_t>(y) * kFrameWidth + x]) {
+        ++result.text_pixels_differing;
+        continue;
+      }
       if (outside++ == 0)
         first = " (the first at " + std::to_string(x) + "," + std::to_string(y) + ": index " +
                 std::to_string(pa) + " and " + std::to_string(pb) + ")";
@@ -96,7 +101,7 @@ std::vector<std::string> CompareFrames(const InspectedFrame &a, const InspectedF
       faults.push_back("text box " + name + " " + r.Text() + " has ink in the " +
                        (ink_a ? "first" : "second") + " run only");
   }
-  return faults;
+  return result;
 }
 
 }  // namespace vxplay

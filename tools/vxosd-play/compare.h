@@ -18,7 +18,11 @@ struct InspectedFrame {
   std::vector<TextBox> boxes;
 };
 
-// What differs, one message per fault; empty when the frames agree.
-std::vector<std::string> CompareFrames(const InspectedFrame &a, const InspectedFrame &b);
+struct FrameComparison {
+  std::vector<std::string> faults;  // one message per fault; none when the frames agree
+  long text_pixels_differing = 0;   // inside the text boxes, where the glyph sources show
+};
+
+FrameComparison CompareFrames(const InspectedFrame &a, const InspectedFrame &b);
 
 }  // namespace vxplay

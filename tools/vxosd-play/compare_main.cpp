@@ -74,10 +74,13 @@ int main(int argc, char **argv) {
       continue;
     }
     ++frames;
-    for (const std::string &fault : CompareFrames(fa, fb)) {
-      std::cout << n << ": " << fault << "\n";
-      status = 1;
-    }
+    const FrameComparison c = CompareFrames(fa, fb);
+    for (const std::string &fault : c.faults) std::cout << n << ": " << fault << "\n";
+    if (c.faults.empty() && c.text_pixels_differing == 0)
+      std::cout << n << ": agrees (identical)\n";
+    else if (c.faults.empty())
+      std::cout << n << ": agrees (" << c.text_pixels_differing << " pixels differ, all in text boxes)\n";
+    status |= c.faults.empty() ? 0 : 1;
   }
   if (frames == 0) {
     std::cout << "vxosd-play-compare: no frames to compare (run vxosd-play with --inspect)\n";
