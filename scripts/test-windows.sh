@@ -63,16 +63,16 @@ compare_demo_with_linux() {  # arch build
     lin=$linux/play-compare/$mode win=$build/play-compare/$mode
     rm -rf "$lin" "$win"
     mkdir -p "$lin" "$win"
-    if ! "$linux/tools/vxosd-play/vxosd-play" --fast --quiet --card=$mode --inspect --out="$lin" \
+    if ! "$linux/tools/vxosd-play" --fast --quiet --card=$mode --inspect --out="$lin" \
       examples/demo.scene 2>"$lin.log"; then
       echo "test-windows: $arch: the Linux player failed (--card=$mode):"; cat "$lin.log"; rc=1; continue
     fi
     if ! WINEPATH=${card_dir:+$(winepath -w "$card_dir" 2>/dev/null)} timeout 300 "$wine" \
-      "$build/tools/vxosd-play/vxosd-play.exe" --fast --quiet --card=$mode --inspect --out="$win" \
+      "$build/tools/vxosd-play.exe" --fast --quiet --card=$mode --inspect --out="$win" \
       examples/demo.scene 2>"$win.log"; then
       echo "test-windows: $arch: the Windows player failed (--card=$mode):"; cat "$win.log"; rc=1; continue
     fi
-    if "$linux/tools/vxosd-play/vxosd-play-compare" "$lin" "$win" >"$win.txt"; then
+    if "$linux/tools/vxosd-play-compare" "$lin" "$win" >"$win.txt"; then
       echo "test-windows: $arch: demo --card=$mode: $(tail -1 "$win.txt")"
     else
       echo "test-windows: $arch: demo --card=$mode differs from Linux:"
