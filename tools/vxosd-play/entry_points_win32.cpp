@@ -24,6 +24,19 @@ std::string LoadError(const char *file) {
          "); it belongs beside vxosd-play.exe or on the PATH";
 }
 
+// The software card's server as COM loads it for the library: the DLL registered for the
+// card's device class (CLSID_VxDevice of card/interfaces.h). The player must talk to that very
+// module, not to another copy of it. Empty when the card is not registered.
+std::wstring RegisteredCard() {
+  wchar_t path[1024];
+  DWORD size = sizeof path;
+  if (RegGetValueW(HKEY_CLASSES_ROOT,
+                   L"CLSID\\{5E91AF27-24D3-47AC-9C55-132F04C98281}\\InprocServer32", nullptr,
+                   RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+    return {};
+  return path;
+}
+
 }  // namespace
 
 std::string LoadEntryPoints(bool with_card, vxscene::Library &lib, CardFunctions &card) {
@@ -39,9 +52,12 @@ std::string LoadEntryPoints(bool with_card, vxscene::Library &lib, CardFunctions
   }
   if (!missing.empty()) return "vxosd.dll does not export " + missing;
   if (!with_card) return {};
-  // The software card as its own DLL; while the card is built into vxosd.dll, from there.
-  HMODULE module = LoadLibraryW(L"vxvirtualcard.dll");
-  const char *from = "vxvirtualcard.dll";
+  // The software card as its own DLL, registered or by name; where the card is built into
+  // vxosd.dll, from there.
+  const std::wstring registered = RegisteredCard();
+  HMODULE module = registered.empty() ? nullptr : LoadLibraryW(registered.c_str());
+  const char *from = "the registered vxvirtualcard.dll";
+  if (!module) module = LoadLibraryW(L"vxvirtualcard.dll"), from = "vxvirtualcard.dll";
   if (!module) module = vxosd, from = "vxosd.dll";
   CardFunctions &target = card;
   VXPLAY_CARD_ENTRIES(VXPLAY_RESOLVE)
