@@ -1,8 +1,9 @@
 #pragma once
 // The functions the player calls, found as its system's hosts find them: on Linux the linked
 // libvxosd.so; on Windows vxosd.dll loaded at run time (LoadLibraryW and GetProcAddress, no
-// import library), and the software card's functions from vxvirtualcard.dll, or from vxosd.dll
-// where the card is built into it.
+// import library), and the software card's functions from vxvirtualcard.dll (the one
+// registered for the card's class, else one found by name), or from vxosd.dll where the card
+// is built into it.
 
 #include <string>
 
