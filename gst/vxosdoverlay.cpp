@@ -259,7 +259,7 @@ gboolean Start(GstBaseTransform *trans) {
     return FALSE;
   }
   const fs::path dir = path.empty() ? fs::current_path() : fs::absolute(path).parent_path();
-  st.run = std::make_unique<vxscene::SceneRun>(std::move(steps), dir);
+  st.run = std::make_unique<vxscene::SceneRun>(vxscene::LinkedLibrary(), std::move(steps), dir);
   st.host = std::make_unique<ElementHost>(GST_ELEMENT(self), path);
   st.layer = vxgst::OsdLayer();
   st.have_running_time = false;

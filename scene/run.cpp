@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "vxosd/vxosd.h"
+#include "scene/library.h"
 
 namespace vxscene {
 
@@ -12,9 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string LastError() {
+std::string LastError(const Library &lib) {
   char message[512];
-  return VxOSD_GetLastError(message, sizeof message) ? message : "";
+  return lib.VxOSD_GetLastError(message, sizeof message) ? message : "";
 }
 
 // These calls return 1 for a missing file too, and then leave a message naming it.
@@ -25,7 +25,7 @@ bool LoadsAPicture(const std::string &call) {
 
 }  // namespace
 
-int CallExport(const Step &s, const fs::path &scene_dir, std::string &note) {
+int CallExport(const Library &lib, const Step &s, const fs::path &scene_dir, std::string &note) {
   auto name = [&](std::size_t i) { return s.args[i].utf8.c_str(); };
   auto n = [&](std::size_t i) { return s.args[i].number; };
   std::vector<std::vector<std::uint16_t>> texts;
@@ -40,54 +40,54 @@ int CallExport(const Step &s, const fs::path &scene_dir, std::string &note) {
     return texts.back().data();
   };
   const std::string &c = s.call;
-  if (c == "InitVxOSD") return InitVxOSD();
-  if (c == "FreeVxOSD") return FreeVxOSD();
-  if (c == "AddVxComponent") return AddVxComponent(name(0), n(1));
-  if (c == "DelVxComponent") return DelVxComponent(name(0));
-  if (c == "SetVxComponent_Pos") return SetVxComponent_Pos(name(0), n(1), n(2), n(3), n(4));
-  if (c == "SetVxComponent_Color") return SetVxComponent_Color(name(0), n(1), n(2));
-  if (c == "SetVxComponent_Font") return SetVxComponent_Font(name(0), text(1), n(2), n(3));
-  if (c == "SetVxComponent_Visible") return SetVxComponent_Visible(name(0), n(1), n(2));
-  if (c == "SetVxComponent_Text") return SetVxComponent_Text(name(0), text(1));
-  if (c == "SetVxComponent_Time") return SetVxComponent_Time(name(0), n(1));
+  if (c == "InitVxOSD") return lib.InitVxOSD();
+  if (c == "FreeVxOSD") return lib.FreeVxOSD();
+  if (c == "AddVxComponent") return lib.AddVxComponent(name(0), n(1));
+  if (c == "DelVxComponent") return lib.DelVxComponent(name(0));
+  if (c == "SetVxComponent_Pos") return lib.SetVxComponent_Pos(name(0), n(1), n(2), n(3), n(4));
+  if (c == "SetVxComponent_Color") return lib.SetVxComponent_Color(name(0), n(1), n(2));
+  if (c == "SetVxComponent_Font") return lib.SetVxComponent_Font(name(0), text(1), n(2), n(3));
+  if (c == "SetVxComponent_Visible") return lib.SetVxComponent_Visible(name(0), n(1), n(2));
+  if (c == "SetVxComponent_Text") return lib.SetVxComponent_Text(name(0), text(1));
+  if (c == "SetVxComponent_Time") return lib.SetVxComponent_Time(name(0), n(1));
   if (c == "GetVxComponent_TextRect") {
     int32_t r[4] = {0, 0, 0, 0};
-    const int ok = GetVxComponent_TextRect(name(0), text(1), r);
+    const int ok = lib.GetVxComponent_TextRect(name(0), text(1), r);
     if (ok)
       note = std::string(name(0)) + " text rect " + std::to_string(r[0]) + " " +
              std::to_string(r[1]) + " " + std::to_string(r[2]) + " " + std::to_string(r[3]);
     return ok;
   }
-  if (c == "SetVxComponent_TextStep") return SetVxComponent_TextStep(name(0), n(1));
-  if (c == "SetVxComponent_TextScroll") return SetVxComponent_TextScroll(name(0), n(1));
-  if (c == "SetVxComponent_TextMode") return SetVxComponent_TextMode(name(0), n(1));
-  if (c == "SetVxComponent_TextGradual") return SetVxComponent_TextGradual(name(0), n(1), n(2));
-  if (c == "SetVxComponent_TextHtml") return SetVxComponent_TextHtml(name(0), n(1));
+  if (c == "SetVxComponent_TextStep") return lib.SetVxComponent_TextStep(name(0), n(1));
+  if (c == "SetVxComponent_TextScroll") return lib.SetVxComponent_TextScroll(name(0), n(1));
+  if (c == "SetVxComponent_TextMode") return lib.SetVxComponent_TextMode(name(0), n(1));
+  if (c == "SetVxComponent_TextGradual") return lib.SetVxComponent_TextGradual(name(0), n(1), n(2));
+  if (c == "SetVxComponent_TextHtml") return lib.SetVxComponent_TextHtml(name(0), n(1));
   if (c == "SetVxComponent_RandomColor")
-    return SetVxComponent_RandomColor(name(0), n(1), n(2), n(3), n(4), n(5));
+    return lib.SetVxComponent_RandomColor(name(0), n(1), n(2), n(3), n(4), n(5));
   if (c == "SetVxComponent_RandomTextColor")
-    return SetVxComponent_RandomTextColor(name(0), n(1), n(2), n(3), n(4), n(5));
-  if (c == "SetVxComponent_TextFile") return SetVxComponent_TextFile(name(0), n(1));
-  if (c == "SetVxComponent_PicFile") return SetVxComponent_PicFile(name(0), text(1));
-  if (c == "SetVxComponent_PicSplitFile") return SetVxComponent_PicSplitFile(name(0), text(1), n(2));
-  if (c == "SetVxComponent_PicSplitTextPos") return SetVxComponent_PicSplitTextPos(name(0), n(1), n(2));
-  if (c == "SetVxComponent_PicSplitShow") return SetVxComponent_PicSplitShow(name(0), n(1));
-  if (c == "SetVxComponent_PicMovie") return SetVxComponent_PicMovie(name(0), text(1), n(2), n(3));
-  if (c == "SetVxComponent_PicTime") return SetVxComponent_PicTime(name(0), n(1));
-  if (c == "SetVxComponent_MovieTime") return SetVxComponent_MovieTime(name(0), n(1), n(2));
-  if (c == "SetVxOSD_DebugView") return SetVxOSD_DebugView(text(0));
+    return lib.SetVxComponent_RandomTextColor(name(0), n(1), n(2), n(3), n(4), n(5));
+  if (c == "SetVxComponent_TextFile") return lib.SetVxComponent_TextFile(name(0), n(1));
+  if (c == "SetVxComponent_PicFile") return lib.SetVxComponent_PicFile(name(0), text(1));
+  if (c == "SetVxComponent_PicSplitFile") return lib.SetVxComponent_PicSplitFile(name(0), text(1), n(2));
+  if (c == "SetVxComponent_PicSplitTextPos") return lib.SetVxComponent_PicSplitTextPos(name(0), n(1), n(2));
+  if (c == "SetVxComponent_PicSplitShow") return lib.SetVxComponent_PicSplitShow(name(0), n(1));
+  if (c == "SetVxComponent_PicMovie") return lib.SetVxComponent_PicMovie(name(0), text(1), n(2), n(3));
+  if (c == "SetVxComponent_PicTime") return lib.SetVxComponent_PicTime(name(0), n(1));
+  if (c == "SetVxComponent_MovieTime") return lib.SetVxComponent_MovieTime(name(0), n(1), n(2));
+  if (c == "SetVxOSD_DebugView") return lib.SetVxOSD_DebugView(text(0));
   return 0;
 }
 
-SceneRun::SceneRun(std::vector<Step> steps, fs::path scene_dir)
-    : steps_(std::move(steps)), scene_dir_(std::move(scene_dir)) {}
+SceneRun::SceneRun(const Library &lib, std::vector<Step> steps, fs::path scene_dir)
+    : lib_(lib), steps_(std::move(steps)), scene_dir_(std::move(scene_dir)) {}
 
 void SceneRun::Apply(const Step &step, SceneHost &host) {
   std::string note;
-  if (!CallExport(step, scene_dir_, note)) {
-    if (step.call != "InitVxOSD") host.Refused(step, LastError());
+  if (!CallExport(lib_, step, scene_dir_, note)) {
+    if (step.call != "InitVxOSD") host.Refused(step, LastError(lib_));
   } else if (LoadsAPicture(step.call)) {
-    if (std::string warning = LastError(); !warning.empty()) host.Warned(step, warning);
+    if (std::string warning = LastError(lib_); !warning.empty()) host.Warned(step, warning);
   }
   if (!note.empty()) host.Note(step, note);
   host.Stepped(step);

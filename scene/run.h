@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/library.h"
 #include "scene/scene.h"
 
 namespace vxscene {
@@ -30,14 +31,16 @@ class SceneHost {
   virtual void Stepped(const Step &) {}
 };
 
-// Calls the export of an export step (not wait or snapshot) and returns its result. Relative
-// paths are taken from scene_dir. A text rectangle is reported through note.
-int CallExport(const Step &step, const std::filesystem::path &scene_dir, std::string &note);
+// Calls the export of an export step (not wait or snapshot) through lib and returns its
+// result. Relative paths are taken from scene_dir. A text rectangle is reported through note.
+int CallExport(const Library &lib, const Step &step, const std::filesystem::path &scene_dir,
+               std::string &note);
 
 // A scene in progress: the steps, the next one, and scene time.
 class SceneRun {
  public:
-  SceneRun(std::vector<Step> steps, std::filesystem::path scene_dir);
+  // lib must outlive the run.
+  SceneRun(const Library &lib, std::vector<Step> steps, std::filesystem::path scene_dir);
 
   // Runs every step due up to scene time until_ms, passing the waits between them, then
   // lets time pass up to until_ms. Returns false when the host stopped the run.
@@ -55,6 +58,7 @@ class SceneRun {
   bool RunStep(const Step &step, SceneHost &host);
   bool Run(bool to_end, std::uint64_t until_ms, SceneHost &host);
 
+  const Library &lib_;
   std::vector<Step> steps_;
   std::filesystem::path scene_dir_;
   std::size_t next_ = 0;

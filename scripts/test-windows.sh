@@ -5,6 +5,9 @@
 # has a time limit and a crash ends its process at once (no debugger in the prefix), so
 # nothing can hang. Usage: scripts/test-windows.sh [i686|x64 ...]   (default: both)
 # Extra CMake arguments: VXOSD_WINDOWS_CMAKE_ARGS. Build dirs: build-win32, build-win64.
+# After each architecture's tests the Windows scene player plays the demo and is compared with
+# the Linux player, from the Linux build in VXOSD_LINUX_BUILD (default: build; configured and
+# built there if needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,6 +58,43 @@ check_failures() {  # arch build
   return $unexpected
 }
 
+# Plays examples/demo.scene with the Windows player (a host that loads vxosd.dll at run time),
+# through the software card and without one, and compares each run with the Linux player's at
+# the same scene times: frame headers and palettes identical, every pixel outside the text
+# boxes identical, text drawn in both (the glyph sources differ: FreeType and GDI).
+compare_demo_with_linux() {  # arch build
+  local arch=$1 build=$2 linux=${VXOSD_LINUX_BUILD:-build} wine=wine mode lin win card_dir rc=0
+  [ "$arch" = x64 ] && wine=/usr/lib/wine/wine64
+  if [ ! -f "$linux/CMakeCache.txt" ]; then
+    cmake -S . -B "$linux" -G Ninja -DVXOSD_WERROR=ON >/dev/null
+  fi
+  cmake --build "$linux" -j2 --target vxosd-play vxosd-play-compare >/dev/null
+  # The card as its own DLL, where the build makes one; else it is inside vxosd.dll.
+  card_dir=$(find "$build" -name vxvirtualcard.dll -printf '%h\n' -quit)
+  for mode in none virtual; do
+    lin=$linux/play-compare/$mode win=$build/play-compare/$mode
+    rm -rf "$lin" "$win"
+    mkdir -p "$lin" "$win"
+    if ! "$linux/tools/vxosd-play" --fast --quiet --card=$mode --inspect --out="$lin" \
+      examples/demo.scene 2>"$lin.log"; then
+      echo "test-windows: $arch: the Linux player failed (--card=$mode):"; cat "$lin.log"; rc=1; continue
+    fi
+    if ! WINEPATH=${card_dir:+$(winepath -w "$card_dir" 2>/dev/null)} timeout 300 "$wine" \
+      "$build/tools/vxosd-play.exe" --fast --quiet --card=$mode --inspect --out="$win" \
+      examples/demo.scene 2>"$win.log"; then
+      echo "test-windows: $arch: the Windows player failed (--card=$mode):"; cat "$win.log"; rc=1; continue
+    fi
+    if "$linux/tools/vxosd-play-compare" "$lin" "$win" >"$win.txt"; then
+      echo "test-windows: $arch: demo --card=$mode: $(tail -1 "$win.txt")"
+    else
+      echo "test-windows: $arch: demo --card=$mode differs from Linux:"
+      grep -v ": agrees" "$win.txt"
+      rc=1
+    fi
+  done
+  return $rc
+}
+
 status=0
 for arch in "${archs[@]}"; do
   case $arch in
@@ -84,6 +124,8 @@ for arch in "${archs[@]}"; do
   stop_server
   LC_ALL=zh_CN.UTF-8 VXOSD_EXPECT_ACP=936 \
     ctest --test-dir "$build" --output-on-failure --timeout 120 -R '^Win32(CodePage|Locale|Files)\.' || status=1
+  stop_server
+  LC_ALL=C.UTF-8 compare_demo_with_linux "$arch" "$build" || status=1
   stop_server
   echo "test-windows: $arch tests $(( $(date +%s) - t )) s"
 done

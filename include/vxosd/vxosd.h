@@ -43,9 +43,11 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32) && !defined(VXOSD_BUILD_DLL)
+#if defined(_WIN32) && !defined(VXOSD_BUILD_DLL) && !defined(VXOSD_NO_WINDOWS_H)
 /* A device context: a window's or a memory DC of the host, or one made by
- * VxOSD_CreateBufferDC. */
+ * VxOSD_CreateBufferDC. (A host source that defines VXOSD_NO_WINDOWS_H, for example one
+ * that only takes the entry points' types to load the DLL at run time, gets the same HDC
+ * without <windows.h>.) */
 #include <windows.h>
 #else
 /* A device context: on Linux one made by VxOSD_CreateBufferDC. (The library's own sources

@@ -29,7 +29,8 @@ using Log = std::vector<std::string>;
 
 TEST(SceneRunTest, RunsStepsAsTheClockReachesThem) {
   // The library is not started, so its exports answer 0: each one shows as refused.
-  SceneRun run(ParseScene("DelVxComponent a\nwait 100\nDelVxComponent b\nwait 50\n"), ".");
+  SceneRun run(LinkedLibrary(), ParseScene("DelVxComponent a\nwait 100\nDelVxComponent b\nwait 50\n"),
+               ".");
   Recorder host;
   EXPECT_TRUE(run.RunUntil(30, host));
   EXPECT_EQ(host.log, (Log{"refused DelVxComponent", "pass 30"}));
@@ -51,7 +52,8 @@ TEST(SceneRunTest, RunsStepsAsTheClockReachesThem) {
 }
 
 TEST(SceneRunTest, RunToEndStopsWhenTheHostSaysSo) {
-  SceneRun run(ParseScene("wait 20\nsnapshot a.png\nwait 0\nsnapshot stop.png\nwait 20\n"), ".");
+  SceneRun run(LinkedLibrary(),
+               ParseScene("wait 20\nsnapshot a.png\nwait 0\nsnapshot stop.png\nwait 20\n"), ".");
   Recorder host;
   EXPECT_FALSE(run.RunToEnd(host));
   EXPECT_EQ(host.log, (Log{"pass 20", "snapshot a.png", "snapshot stop.png"}));
@@ -60,7 +62,8 @@ TEST(SceneRunTest, RunToEndStopsWhenTheHostSaysSo) {
 
 TEST(SceneRunTest, AMissingPictureIsAWarningNamingTheFile) {
   VxOSD_UseManualClock(1);
-  SceneRun run(ParseScene("InitVxOSD\nAddVxComponent logo 3\n"
+  SceneRun run(LinkedLibrary(),
+               ParseScene("InitVxOSD\nAddVxComponent logo 3\n"
                           "SetVxComponent_PicFile logo \"no-such.bmp\"\nFreeVxOSD\n"),
                ".");
   Recorder host;
@@ -69,6 +72,33 @@ TEST(SceneRunTest, AMissingPictureIsAWarningNamingTheFile) {
   ASSERT_EQ(host.log.size(), 1u);
   EXPECT_NE(host.log[0].find("warned SetVxComponent_PicFile: "), std::string::npos);
   EXPECT_NE(host.log[0].find("no-such.bmp"), std::string::npos);
+}
+
+// A host that loads the library hands its own table: the run calls through it, never the
+// library it happens to be linked with.
+std::vector<std::string> g_calls;
+uint8_t VXOSD_CALL FakeDel(const char *name) {
+  g_calls.push_back(std::string("del ") + name);
+  return 1;
+}
+uint8_t VXOSD_CALL FakeTextRect(const char *name, const uint16_t *text, int32_t r[4]) {
+  g_calls.push_back(std::string("rect ") + name + " " + std::to_string(text[0]));
+  r[0] = 1, r[1] = 2, r[2] = 30, r[3] = 40;
+  return 1;
+}
+uint32_t VXOSD_CALL FakeLastError(char *, uint32_t) { return 0; }
+
+TEST(SceneRunTest, CallsTheExportsThroughTheTableItIsGiven) {
+  Library fake;
+  fake.DelVxComponent = FakeDel;
+  fake.GetVxComponent_TextRect = FakeTextRect;
+  fake.VxOSD_GetLastError = FakeLastError;
+  g_calls.clear();
+  SceneRun run(fake, ParseScene("DelVxComponent a\nGetVxComponent_TextRect t \"A\"\n"), ".");
+  Recorder host;
+  EXPECT_TRUE(run.RunToEnd(host));
+  EXPECT_EQ(g_calls, (Log{"del a", "rect t 65"}));
+  EXPECT_EQ(host.log, (Log{"t text rect 1 2 30 40"}));
 }
 
 }  // namespace

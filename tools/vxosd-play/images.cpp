@@ -1,37 +1,143 @@
 #include "images.h"
 
-#include <png.h>
-
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vxplay {
 
+namespace {
+
+std::uint32_t Crc32(const std::uint8_t *data, std::size_t n, std::uint32_t crc = 0) {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  crc = ~crc;
+  for (std::size_t i = 0; i < n; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+std::uint32_t Adler32(const std::vector<std::uint8_t> &data) {
+  std::uint32_t a = 1, b = 0;
+  for (const std::uint8_t byte : data) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  return b << 16 | a;
+}
+
+// Deflate with the fixed Huffman codes, where the only matches are runs of the previous byte
+// (distance 1). With the Sub filter an even stretch of colour becomes a run of zeros, which
+// is what snapshots of flat panels over the key colour mostly are.
+class FixedDeflate {
+ public:
+  std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &in) {
+    Bits(1, 1);  // the final block
+    Bits(1, 2);  // fixed codes
+    for (std::size_t i = 0; i < in.size();) {
+      std::size_t run = 0;
+      if (i > 0)
+        while (run < 258 && i + run < in.size() && in[i + run] == in[i - 1]) ++run;
+      if (run >= 3) {
+        Length(static_cast<int>(run));
+        Bits(0, 5);  // distance code 0: distance 1
+        i += run;
+      } else {
+        Symbol(in[i++]);
+      }
+    }
+    Symbol(256);
+    if (nbits_ > 0) out_.push_back(static_cast<std::uint8_t>(bits_));
+    return std::move(out_);
+  }
+
+ private:
+  void Bits(std::uint32_t value, int n) {  // least significant bit first
+    bits_ |= value << nbits_;
+    nbits_ += n;
+    while (nbits_ >= 8) {
+      out_.push_back(static_cast<std::uint8_t>(bits_));
+      bits_ >>= 8;
+      nbits_ -= 8;
+    }
+  }
+  void Code(std::uint32_t code, int n) {  // Huffman codes go most significant bit first
+    for (int k = n - 1; k >= 0; --k) Bits(code >> k & 1, 1);
+  }
+  void Symbol(int s) {
+    if (s < 144) Code(0x30 + s, 8);
+    else if (s < 256) Code(0x190 + (s - 144), 9);
+    else if (s < 280) Code(s - 256, 7);
+    else Code(0xC0 + (s - 280), 8);
+  }
+  void Length(int length) {
+    static const int base[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                               31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const int extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    int k = 28;
+    while (base[k] > length) --k;
+    Symbol(257 + k);
+    Bits(static_cast<std::uint32_t>(length - base[k]), extra[k]);
+  }
+
+  std::vector<std::uint8_t> out_;
+  std::uint32_t bits_ = 0;
+  int nbits_ = 0;
+};
+
+void Put32(std::vector<std::uint8_t> &out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void Chunk(std::vector<std::uint8_t> &out, const char type[4], const std::vector<std::uint8_t> &data) {
+  Put32(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  Put32(out, Crc32(out.data() + start, out.size() - start));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height) {
+  const std::size_t row = static_cast<std::size_t>(width) * 3;
+  std::vector<std::uint8_t> raw;
+  raw.reserve((row + 1) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t *line = rgb + row * static_cast<std::size_t>(y);
+    raw.push_back(1);  // Sub: each byte less the same byte of the pixel to its left
+    for (std::size_t i = 0; i < row; ++i)
+      raw.push_back(static_cast<std::uint8_t>(line[i] - (i >= 3 ? line[i - 3] : 0)));
+  }
+  std::vector<std::uint8_t> zlib = {0x78, 0x01};
+  const std::vector<std::uint8_t> deflated = FixedDeflate().Compress(raw);
+  zlib.insert(zlib.end(), deflated.begin(), deflated.end());
+  Put32(zlib, Adler32(raw));
+
+  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<std::uint8_t> ihdr;
+  Put32(ihdr, static_cast<std::uint32_t>(width));
+  Put32(ihdr, static_cast<std::uint32_t>(height));
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, adaptive filters, no interlace
+  Chunk(png, "IHDR", ihdr);
+  Chunk(png, "IDAT", zlib);
+  Chunk(png, "IEND", {});
+  return png;
+}
+
 std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height) {
+  const std::vector<std::uint8_t> png = EncodePng(rgb, width, height);
   std::FILE *f = std::fopen(path.c_str(), "wb");
   if (!f) return "cannot create " + path;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return "out of memory writing " + path;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return "cannot write " + path;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y)
-    png_write_row(png, const_cast<png_bytep>(rgb + static_cast<std::size_t>(y) * width * 3));
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0 ? std::string() : "cannot write " + path;
+  const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();
+  return std::fclose(f) == 0 && written ? std::string() : "cannot write " + path;
 }
 
 GifWriter::~GifWriter() { Close(); }

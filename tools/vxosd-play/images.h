@@ -8,7 +8,11 @@
 
 namespace vxplay {
 
-// 8-bit RGB rows, width x height, no padding. Returns an error message, empty on success.
+// A PNG file of 8-bit RGB rows, width x height, no padding. The player writes its own (one
+// deflate block with fixed codes): the same bytes on every system, and no libpng, which the
+// Windows build lacks.
+std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height);
+// EncodePng into a file. Returns an error message, empty on success.
 std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height);
 
 // An animated GIF of 8-bit indexed frames sharing one palette. Each frame stores only the

@@ -1,7 +1,11 @@
 // vxosd-play: runs a scene (a script of library calls) through the public C interface, as a
 // host would, and writes what the library composes: PNG snapshots, raw RGBA frames, an
-// animated GIF preview.
+// animated GIF preview. On Windows it loads vxosd.dll at run time, as a third-party host does.
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -15,14 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "drivers/virtualcard/virtualcard.h"
+#include "entry_points.h"
 #include "images.h"
 #include "tools/common/output_path.h"
 #include "platform/lsan_fontconfig.h"
 #include "scene/frame.h"
 #include "scene/run.h"
 #include "scene/scene.h"
-#include "vxosd/vxosd.h"
+#include "text_boxes.h"
 
 namespace fs = std::filesystem;
 using namespace vxplay;
@@ -32,6 +36,10 @@ namespace {
 
 constexpr int kW = 640, kH = 480;
 constexpr std::size_t kStreamBytes = 1032 + kW * kH;
+
+// The library's and the software card's functions, linked or loaded.
+vxscene::Library g_lib;
+CardFunctions g_card;
 
 const char kUsage[] =
     "usage: vxosd-play [options] SCENE\n"
@@ -43,6 +51,9 @@ const char kUsage[] =
     "  --no-snapshots       skip the scene's snapshot steps\n"
     "  --rgba=FILE|-        every frame as raw 640x480 RGBA (A = colour level)\n"
     "  --gif=FILE           an animated preview of the run\n"
+    "  --inspect            with each snapshot FILE, the frame stream it shows (FILE.frame)\n"
+    "                       and the boxes of the text components (FILE.boxes), for\n"
+    "                       comparing runs (vxosd-play-compare)\n"
     "  --quiet              no warnings for calls that return 0\n"
     "  -h, --help           this text\n";
 
@@ -51,6 +62,7 @@ struct Options {
   bool fast = false;
   bool quiet = false;
   bool snapshots = true;
+  bool inspect = false;
   std::string out;
   std::string rgba;
   std::string gif;
@@ -79,6 +91,8 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
       o.quiet = true;
     } else if (a == "--no-snapshots") {
       o.snapshots = false;
+    } else if (a == "--inspect") {
+      o.inspect = true;
     } else if (key == "--card") {
       if (value != "virtual" && value != "none")
         return bad(a, "the card is virtual or none, as --card=virtual or --card=none");
@@ -104,6 +118,7 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
     return Parsed::Error;
   }
   if (out_given && !o.snapshots) return bad("--out=" + o.out, "has no use with --no-snapshots");
+  if (o.inspect && !o.snapshots) return bad("--inspect", "has no use with --no-snapshots");
   if (o.out.empty()) o.out = ".";
   return Parsed::Run;
 }
@@ -139,7 +154,7 @@ bool CheckOutputs(const Options &o, const std::vector<Step> &steps) {
 
 std::string LastError() {
   char message[512];
-  return VxOSD_GetLastError(message, sizeof message) ? message : "";
+  return g_lib.VxOSD_GetLastError(message, sizeof message) ? message : "";
 }
 
 // Everything a run produces from the frames the library hands out.
@@ -148,6 +163,9 @@ class Outputs {
   bool Open(const Options &o) {
     if (!o.rgba.empty()) {
       if (o.rgba == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
         rgba_ = stdout;
       } else {
         rgba_ = std::fopen(o.rgba.c_str(), "wb");
@@ -167,7 +185,8 @@ class Outputs {
   void Frame(const std::uint8_t *stream, std::size_t size) {
     ++frames_;
     if (size != kStreamBytes) return;
-    if (rgba_ && VxVirtualCard_FrameToRGBA(stream, size, rgba_buffer_.data())) {
+    last_.assign(stream, stream + size);
+    if (rgba_ && g_card.VxVirtualCard_FrameToRGBA(stream, size, rgba_buffer_.data())) {
       if (std::fwrite(rgba_buffer_.data(), 1, rgba_buffer_.size(), rgba_) != rgba_buffer_.size())
         write_error_ = true;
     }
@@ -190,6 +209,8 @@ class Outputs {
   }
   long frames() const { return frames_; }
   int gif_frames() const { return gif_.frames(); }
+  // The last frame stream, empty before the first.
+  const std::vector<std::uint8_t> &last() const { return last_; }
 
  private:
   std::FILE *rgba_ = nullptr;
@@ -200,6 +221,7 @@ class Outputs {
   bool gif_open_ = false;
   bool write_error_ = false;
   long frames_ = 0;
+  std::vector<std::uint8_t> last_;
 };
 
 Outputs *g_outputs = nullptr;
@@ -210,7 +232,7 @@ void OnCardlessFrame(const std::uint8_t *stream, std::uint32_t size, void *) {
 }
 
 void OnCardFrame(void *) {
-  const std::size_t n = VxVirtualCard_LastFrame(g_card_frame.data(), g_card_frame.size());
+  const std::size_t n = g_card.VxVirtualCard_LastFrame(g_card_frame.data(), g_card_frame.size());
   g_outputs->Frame(g_card_frame.data(), n);
 }
 
@@ -244,7 +266,7 @@ void Wait(const Options &o, std::uint32_t ms, std::uint64_t &scene_ms, const std
   if (o.fast) {
     while (ms > 0) {
       const std::uint32_t slice = ms < 600 ? ms : 600;
-      VxOSD_AdvanceClock(slice);
+      g_lib.VxOSD_AdvanceClock(slice);
       ms -= slice;
       scene_ms += slice;
       tick();
@@ -257,19 +279,39 @@ void Wait(const Options &o, std::uint32_t ms, std::uint64_t &scene_ms, const std
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    VxOSD_ProcessMessages(static_cast<std::uint32_t>(left < 50 ? left : 50));
+    g_lib.VxOSD_ProcessMessages(static_cast<std::uint32_t>(left < 50 ? left : 50));
     tick();
   }
-  VxOSD_ProcessMessages(0);
+  g_lib.VxOSD_ProcessMessages(0);
   scene_ms += ms;
+}
+
+bool WriteFile(const fs::path &path, const void *data, std::size_t size) {
+  std::FILE *f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && written;
+}
+
+// With --inspect: the frame stream the snapshot shows and the text components' boxes.
+std::string Inspect(const Options &o, const std::string &file, const Outputs &outputs,
+                    const TextBoxes &boxes) {
+  const fs::path base = fs::path(o.out) / file;
+  const fs::path frame = base.string() + ".frame", list = base.string() + ".boxes";
+  if (outputs.last().empty()) return "no frame was composed yet";
+  if (!WriteFile(frame, outputs.last().data(), outputs.last().size()))
+    return "cannot write " + frame.string();
+  const std::string text = FormatTextBoxes(boxes.Measure(g_lib));
+  if (!WriteFile(list, text.data(), text.size())) return "cannot write " + list.string();
+  return {};
 }
 
 std::string Snapshot(const Options &o, const std::string &file) {
   std::vector<std::uint32_t> bgra(static_cast<std::size_t>(kW) * kH, 0);
-  HDC dc = VxOSD_CreateBufferDC(bgra.data(), kW, kH, kW * 4);
+  HDC dc = g_lib.VxOSD_CreateBufferDC(bgra.data(), kW, kH, kW * 4);
   if (!dc) return "cannot make a device context: " + LastError();
-  SetVxOSD_Debug(dc);
-  VxOSD_DeleteDC(dc);
+  g_lib.SetVxOSD_Debug(dc);
+  g_lib.VxOSD_DeleteDC(dc);
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kW) * kH * 3);
   for (std::size_t i = 0; i < bgra.size(); ++i) {
     rgb[3 * i] = static_cast<std::uint8_t>(bgra[i] >> 16);
@@ -293,7 +335,8 @@ class PlayerHost : public SceneHost {
   }
   bool Snapshot(const Step &s) override {
     if (!o_.snapshots) return true;
-    const std::string error = ::Snapshot(o_, s.args[0].utf8);
+    std::string error = ::Snapshot(o_, s.args[0].utf8);
+    if (error.empty() && o_.inspect) error = Inspect(o_, s.args[0].utf8, outputs_, boxes_);
     if (error.empty()) return true;
     progress_.Done();
     std::cerr << o_.scene << ":" << s.line << ": snapshot: " << error << "\n";
@@ -316,6 +359,7 @@ class PlayerHost : public SceneHost {
   }
   void Stepped(const Step &s) override {
     line_ = s.line;
+    if (o_.inspect) boxes_.Track(s);
     Tick();
   }
 
@@ -328,6 +372,7 @@ class PlayerHost : public SceneHost {
   const Options &o_;
   Progress &progress_;
   Outputs &outputs_;
+  TextBoxes boxes_;
   int line_ = 0;
 };
 
@@ -351,6 +396,10 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (!CheckOutputs(o, steps)) return 1;
+  if (const std::string error = LoadEntryPoints(o.card, g_lib, g_card); !error.empty()) {
+    std::cerr << "vxosd-play: " << error << "\n";
+    return 1;
+  }
 
   Outputs outputs;
   if (!outputs.Open(o)) return 1;
@@ -358,24 +407,24 @@ int main(int argc, char **argv) {
 
   if (o.card) {
     VxVirtualCardOptions card;
-    VxVirtualCard_DefaultOptions(&card);
+    g_card.VxVirtualCard_DefaultOptions(&card);
     card.on_frame = OnCardFrame;
-    if (!VxVirtualCard_Install(&card)) {
+    if (!g_card.VxVirtualCard_Install(&card)) {
       std::cerr << "vxosd-play: cannot install the software capture card\n";
       return 1;
     }
   } else {
-    VxOSD_SetFrameCallback(OnCardlessFrame, nullptr);
+    g_lib.VxOSD_SetFrameCallback(OnCardlessFrame, nullptr);
   }
-  VxOSD_UseManualClock(o.fast ? 1 : 0);
-  const bool card_found = InitVxOSD() != 0;
+  g_lib.VxOSD_UseManualClock(o.fast ? 1 : 0);
+  const bool card_found = g_lib.InitVxOSD() != 0;
   if (o.card && !card_found)
     std::cerr << "vxosd-play: the library found no card: " << LastError() << "\n";
 
   const fs::path scene_dir = fs::absolute(o.scene).parent_path();
   Progress progress(SceneDuration(steps), isatty(STDERR_FILENO) != 0);
   const int last_line = steps.back().line;
-  SceneRun run(std::move(steps), scene_dir);
+  SceneRun run(g_lib, std::move(steps), scene_dir);
   PlayerHost host(o, progress, outputs);
   run.RunToEnd(host);
   progress.Show(host.scene_ms, last_line, outputs.frames(), true);
@@ -383,9 +432,9 @@ int main(int argc, char **argv) {
   int status = host.status;
   const std::uint64_t scene_ms = host.scene_ms;
 
-  FreeVxOSD();
-  VxOSD_SetFrameCallback(nullptr, nullptr);
-  if (o.card) VxVirtualCard_Uninstall();
+  g_lib.FreeVxOSD();
+  g_lib.VxOSD_SetFrameCallback(nullptr, nullptr);
+  if (o.card) g_card.VxVirtualCard_Uninstall();
   if (!outputs.Close()) {
     std::cerr << "vxosd-play: writing the outputs failed\n";
     status = 1;
