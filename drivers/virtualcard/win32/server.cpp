@@ -1,11 +1,13 @@
 // vxvirtualcard.dll's COM entry points: the software card as an in-process server, found by
 // CoCreateInstance through its registration like a real card's driver.
 //
-// regsvr32 registers it for the current user (HKCU\Software\Classes\CLSID\{...}): no
-// administrator rights are needed, other users' hosts do not pick it up, and COM reads the
-// per-user classes before the machine's. A 32-bit and a 64-bit build register in their own
-// registry views, each for hosts of its own kind. The threading model is "Both": the card's
-// objects lock their own state and complete frames from their own thread, so they may be
+// regsvr32 registers it for the machine (HKLM\Software\Classes\CLSID\{...}, which hosts
+// see through HKEY_CLASSES_ROOT), as a card's driver is installed: every host finds it,
+// whichever user or service runs it. That takes an elevated regsvr32 on Windows. (Per-user
+// classes would need no rights, but hosts of other users and services would not find the card,
+// and Wine's COM reads only the machine's classes.) A 32-bit and a 64-bit build register in
+// their own registry views, each for hosts of its own kind. The threading model is "Both": the
+// card's objects lock their own state and complete frames from their own thread, so they may be
 // called from any apartment without proxies.
 #include <windows.h>
 #include <objbase.h>
@@ -47,12 +49,12 @@ bool SetString(HKEY key, const wchar_t *name, const std::wstring &value) {
 std::wstring RegisteredPath() {
   const std::wstring key = ClassKey() + L"\\InprocServer32";
   DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
                    &bytes) != ERROR_SUCCESS ||
       bytes < sizeof(wchar_t))
     return {};
   std::wstring path(bytes / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path.data(),
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path.data(),
                    &bytes) != ERROR_SUCCESS)
     return {};
   path.resize(wcsnlen(path.c_str(), path.size()));
@@ -73,7 +75,7 @@ STDAPI DllRegisterServer(void) {
   const std::wstring path = ModulePath();
   if (path.empty()) return SELFREG_E_CLASS;
   HKEY cls = nullptr, server = nullptr;
-  bool ok = RegCreateKeyExW(HKEY_CURRENT_USER, ClassKey().c_str(), 0, nullptr, 0, KEY_WRITE,
+  bool ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClassKey().c_str(), 0, nullptr, 0, KEY_WRITE,
                             nullptr, &cls, nullptr) == ERROR_SUCCESS;
   ok = ok && SetString(cls, nullptr, L"VXOSD software capture card");
   ok = ok && RegCreateKeyExW(cls, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &server,
@@ -91,7 +93,7 @@ STDAPI DllUnregisterServer(void) {
   if (registered.empty()) return S_OK;
   if (CompareStringOrdinal(registered.c_str(), -1, ModulePath().c_str(), -1, TRUE) != CSTR_EQUAL)
     return S_FALSE;
-  const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, ClassKey().c_str());
+  const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClassKey().c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }
 
