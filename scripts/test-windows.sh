@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up (scripts/setup-windows.sh), builds vxosd.dll and the tests for i686 and x86_64 with
 # mingw-w64, and runs the tests under Wine (i686 through qemu where the kernel runs no 32-bit
-# code), then the Windows backend's code page tests once more in code page 936. Every test
+# code), then the Windows backend's code page tests once more in code page 936, and last the
+# tests of the software card as a registered COM server (regsvr32 of the build's card DLL,
+# unregistered again afterwards; the other tests run without a registered card). Every test
 # has a time limit and a crash ends its process at once (no debugger in the prefix), so
 # nothing can hang. Usage: scripts/test-windows.sh [i686|x64 ...]   (default: both)
 # Extra CMake arguments: VXOSD_WINDOWS_CMAKE_ARGS. Build dirs: build-win32, build-win64.
@@ -65,13 +67,29 @@ for arch in "${archs[@]}"; do
   "$wineserver" -p
   # The first process of a server brings the prefix up; not inside a test's time limit.
   timeout 300 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
-  LC_ALL=C.UTF-8 VXOSD_EXPECT_ACP=1252 ctest --test-dir "$build" -j2 --timeout 120 >"$build/ctest.log" 2>&1 || true
+  # The software card: the build's own DLL, registered with the architecture's own regsvr32
+  # (32- and 64-bit registrations live in separate registry views). Registering then
+  # unregistering leaves no card registered, whatever an earlier run left: the main pass runs
+  # as a machine without the driver, like Linux without an installed card.
+  case $arch in i686) wine=wine ;; x64) wine=/usr/lib/wine/wine64 ;; esac
+  card_dll=$build/drivers/virtualcard/vxvirtualcard.dll
+  regsvr32() { timeout 120 "$wine" regsvr32 /s "$@" "$card_dll"; }
+  regsvr32 && regsvr32 /u || { echo "test-windows: $arch: regsvr32 $card_dll failed"; status=1; }
+  LC_ALL=C.UTF-8 VXOSD_EXPECT_ACP=1252 ctest --test-dir "$build" -j2 --timeout 120 -LE registered-card \
+    >"$build/ctest.log" 2>&1 || true
   grep -E "tests passed|Total Test time" "$build/ctest.log" || true
   check_failures "$arch" "$build" || status=1
   # Code page 936: the ANSI code page follows LC_ALL, read when the Wine server starts.
   stop_server
   LC_ALL=zh_CN.UTF-8 VXOSD_EXPECT_ACP=936 \
     ctest --test-dir "$build" --output-on-failure --timeout 120 -R '^Win32(CodePage|Locale|Files)\.' || status=1
+  # The library reaching the registered card through CoCreateInstance.
+  if regsvr32; then
+    ctest --test-dir "$build" --output-on-failure --timeout 120 -L registered-card || status=1
+    regsvr32 /u || true
+  else
+    echo "test-windows: $arch: regsvr32 $card_dll failed"; status=1
+  fi
   stop_server
   echo "test-windows: $arch tests $(( $(date +%s) - t )) s"
 done
