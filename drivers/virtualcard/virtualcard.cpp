@@ -671,9 +671,9 @@ std::int32_t GetClassObject(const void *clsid, const void *iid, void **out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (clsid == nullptr || iid == nullptr) return E_INVALIDARG;
-  GUID asked, interface;
+  GUID asked, wanted;
   std::memcpy(&asked, clsid, sizeof asked);
-  std::memcpy(&interface, iid, sizeof interface);
+  std::memcpy(&wanted, iid, sizeof wanted);
   if (asked != CLSID_VxDevice) return kClassNotAvailable;
   {
     const std::shared_ptr<CardState> state = CurrentOrDefault();
@@ -682,7 +682,7 @@ std::int32_t GetClassObject(const void *clsid, const void *iid, void **out) {
     state->Log("DllGetClassObject");
   }
   IClassFactory *factory = new Factory(nullptr);  // COM lifetime: released below
-  const HRESULT hr = factory->QueryInterface(interface, out);
+  const HRESULT hr = factory->QueryInterface(wanted, out);
   factory->Release();
   return hr;
 }
