@@ -80,7 +80,16 @@ struct CardState {
   // The driver thread runs (its code is the DLL's): read without the locks by CanUnload.
   std::atomic<bool> driver_running{false};
 
-  ~CardState() { StopThread(); }
+  // A card still installed when the process exits gets here with its driver thread. On Windows
+  // the system has ended that thread already (a lock it held stays held): let it go. Elsewhere
+  // it still runs: stop it.
+  ~CardState() {
+#ifdef _WIN32
+    if (thread.joinable()) thread.detach();
+#else
+    StopThread();
+#endif
+  }
 
   void Log(std::string line) {  // mutex held
     if (log.size() >= kMaxLogLines) log.pop_front();
