@@ -140,13 +140,12 @@ TEST(PeExports, TheCardDllIsACOMServerWithTheCardsFunctions) {
   ExpectOnlySystemImports(VXOSD_CARD_DLL_PATH);
 }
 
-TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
-  ExpectOnlySystemImports(VXOSD_DLL_PATH);
-
-  const std::wstring path = Wide(VXOSD_DLL_PATH);
+// The version resource names the product, the file and its version.
+void ExpectVersion(const std::string &dll, const wchar_t *file_name) {
+  const std::wstring path = Wide(dll);
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-  ASSERT_GT(size, 0u);
+  ASSERT_GT(size, 0u) << dll;
   std::vector<BYTE> info(size);
   ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
   VS_FIXEDFILEINFO *fixed = nullptr;
@@ -154,10 +153,21 @@ TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &len));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_GE(HIWORD(fixed->dwFileVersionMS), 1);
-  wchar_t *product = nullptr;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                             reinterpret_cast<void **>(&product), &len));
-  EXPECT_EQ(std::wstring(product), L"VXOSD");
+  auto text = [&](const wchar_t *name) {
+    wchar_t *value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    return VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void **>(&value), &len) && value
+               ? std::wstring(value)
+               : std::wstring();
+  };
+  EXPECT_EQ(text(L"ProductName"), L"VXOSD");
+  EXPECT_EQ(text(L"OriginalFilename"), file_name);
+}
+
+TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
+  ExpectOnlySystemImports(VXOSD_DLL_PATH);
+  ExpectVersion(VXOSD_DLL_PATH, L"vxosd.dll");
+  ExpectVersion(VXOSD_CARD_DLL_PATH, L"vxvirtualcard.dll");
 }
 
 }  // namespace
