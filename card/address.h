@@ -6,6 +6,8 @@
 // block the channel passes is registered here with its size while the call lasts, and the
 // software card resolves the value (size-checked) through this table: a value that was
 // released, or never issued, resolves to nothing, so a late or forged address is never read.
+// The table is one per process, shared by every module: on Windows the software card is a DLL
+// of its own and resolves what vxosd.dll mapped.
 
 #include <cstddef>
 

@@ -20,6 +20,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.h ${PROJECT_SOURCE_DIR}/
               ${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxosd)
 
+# On Windows the software card is a DLL of its own, a COM server to register with regsvr32.
+if(TARGET vxvirtualcard)
+  install(TARGETS vxvirtualcard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+
 # The tools find the library next to them in the prefix, wherever the prefix is.
 file(RELATIVE_PATH vxosd_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 foreach(tool vxosd-play vxosd-lunar vxosd-calendar)

@@ -1,7 +1,7 @@
 # Writes the i686 import library of vxosd.dll. The DLL exports plain names (the .def file),
 # but a host compiled against vxosd.h calls the stdcall functions by their decorated names
-# (_InitVxOSD@0): the import library maps each decorated name to the plain export. The
-# software card's functions are cdecl and keep their plain names.
+# (_InitVxOSD@0): the import library maps each decorated name to the plain export. A C (cdecl)
+# function would keep its plain name.
 # Arguments (-D): NM, DLLTOOL, DLL, DEF (plain names), OUT (import library), WORK (scratch .def).
 execute_process(COMMAND ${NM} ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -17,7 +17,7 @@ foreach(line IN LISTS lines)
   if(symbols MATCHES " _${name}@([0-9]+)\n")
     string(APPEND out "  ${name}@${CMAKE_MATCH_1}\n")
   elseif(symbols MATCHES " _${name}\n")
-    string(APPEND out "  ${name}\n")  # a C (cdecl) function: the software card's
+    string(APPEND out "  ${name}\n")  # a C (cdecl) function
   else()
     message(FATAL_ERROR "${name}: no function of that name in ${DLL}")
   endif()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up (scripts/setup-windows.sh), builds vxosd.dll and the tests for i686 and x86_64 with
 # mingw-w64, and runs the tests under Wine (i686 through qemu where the kernel runs no 32-bit
-# code), then the Windows backend's code page tests once more in code page 936. Every test
+# code), then the Windows backend's code page tests once more in code page 936, and last the
+# tests of the software card as a registered COM server (regsvr32 of the build's card DLL,
+# unregistered again afterwards; the other tests run without a registered card). Every test
 # has a time limit and a crash ends its process at once (no debugger in the prefix), so
 # nothing can hang. Usage: scripts/test-windows.sh [i686|x64 ...]   (default: both)
 # Extra CMake arguments: VXOSD_WINDOWS_CMAKE_ARGS. Build dirs: build-win32, build-win64.
@@ -59,39 +61,36 @@ check_failures() {  # arch build
 }
 
 # Plays examples/demo.scene with the Windows player (a host that loads vxosd.dll at run time),
-# through the software card and without one, and compares each run with the Linux player's at
-# the same scene times: frame headers and palettes identical, every pixel outside the text
-# boxes identical, text drawn in both (the glyph sources differ: FreeType and GDI).
-compare_demo_with_linux() {  # arch build
-  local arch=$1 build=$2 linux=${VXOSD_LINUX_BUILD:-build} wine=wine mode lin win card_dir rc=0
+# with --card=none or --card=virtual (then the card must be registered: the player takes the
+# card's functions from the registered DLL, the one COM loads), and compares the run with the
+# Linux player's at the same scene times: frame headers and palettes identical, every pixel
+# outside the text boxes identical, text drawn in both (the glyph sources differ: FreeType and
+# GDI).
+compare_demo_with_linux() {  # arch build none|virtual
+  local arch=$1 build=$2 mode=$3 linux=${VXOSD_LINUX_BUILD:-build} wine=wine lin win rc=0
   [ "$arch" = x64 ] && wine=/usr/lib/wine/wine64
   if [ ! -f "$linux/CMakeCache.txt" ]; then
     cmake -S . -B "$linux" -G Ninja -DVXOSD_WERROR=ON >/dev/null
   fi
   cmake --build "$linux" -j2 --target vxosd-play vxosd-play-compare >/dev/null
-  # The card as its own DLL, where the build makes one; else it is inside vxosd.dll.
-  card_dir=$(find "$build" -name vxvirtualcard.dll -printf '%h\n' -quit)
-  for mode in none virtual; do
-    lin=$linux/play-compare/$mode win=$build/play-compare/$mode
-    rm -rf "$lin" "$win"
-    mkdir -p "$lin" "$win"
-    if ! "$linux/tools/vxosd-play" --fast --quiet --card=$mode --inspect --out="$lin" \
-      examples/demo.scene 2>"$lin.log"; then
-      echo "test-windows: $arch: the Linux player failed (--card=$mode):"; cat "$lin.log"; rc=1; continue
-    fi
-    if ! WINEPATH=${card_dir:+$(winepath -w "$card_dir" 2>/dev/null)} timeout 300 "$wine" \
-      "$build/tools/vxosd-play.exe" --fast --quiet --card=$mode --inspect --out="$win" \
-      examples/demo.scene 2>"$win.log"; then
-      echo "test-windows: $arch: the Windows player failed (--card=$mode):"; cat "$win.log"; rc=1; continue
-    fi
-    if "$linux/tools/vxosd-play-compare" "$lin" "$win" >"$win.txt"; then
-      echo "test-windows: $arch: demo --card=$mode: $(tail -1 "$win.txt")"
-    else
-      echo "test-windows: $arch: demo --card=$mode differs from Linux:"
-      grep -v ": agrees" "$win.txt"
-      rc=1
-    fi
-  done
+  lin=$linux/play-compare/$mode win=$build/play-compare/$mode
+  rm -rf "$lin" "$win"
+  mkdir -p "$lin" "$win"
+  if ! "$linux/tools/vxosd-play" --fast --quiet --card="$mode" --inspect --out="$lin" \
+    examples/demo.scene 2>"$lin.log"; then
+    echo "test-windows: $arch: the Linux player failed (--card=$mode):"; cat "$lin.log"; return 1
+  fi
+  if ! timeout 300 "$wine" "$build/tools/vxosd-play.exe" --fast --quiet --card="$mode" --inspect \
+    --out="$win" examples/demo.scene 2>"$win.log"; then
+    echo "test-windows: $arch: the Windows player failed (--card=$mode):"; cat "$win.log"; return 1
+  fi
+  if "$linux/tools/vxosd-play-compare" "$lin" "$win" >"$win.txt"; then
+    echo "test-windows: $arch: demo --card=$mode: $(tail -1 "$win.txt")"
+  else
+    echo "test-windows: $arch: demo --card=$mode differs from Linux:"
+    grep -v ": agrees" "$win.txt"
+    rc=1
+  fi
   return $rc
 }
 
@@ -117,7 +116,16 @@ for arch in "${archs[@]}"; do
   "$wineserver" -p
   # The first process of a server brings the prefix up; not inside a test's time limit.
   timeout 300 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
-  LC_ALL=C.UTF-8 VXOSD_EXPECT_ACP=1252 ctest --test-dir "$build" -j2 --timeout 120 --output-on-failure >"$build/ctest.log" 2>&1 || true
+  # The software card: the build's own DLL, registered with the architecture's own regsvr32
+  # (32- and 64-bit registrations live in separate registry views). Registering then
+  # unregistering leaves no card registered, whatever an earlier run left: the main pass runs
+  # as a machine without the driver, like Linux without an installed card.
+  case $arch in i686) wine=wine ;; x64) wine=/usr/lib/wine/wine64 ;; esac
+  card_dll=$build/drivers/virtualcard/vxvirtualcard.dll
+  regsvr32() { timeout 120 "$wine" regsvr32 /s "$@" "$card_dll"; }
+  regsvr32 && regsvr32 /u || { echo "test-windows: $arch: regsvr32 $card_dll failed"; status=1; }
+  LC_ALL=C.UTF-8 VXOSD_EXPECT_ACP=1252 ctest --test-dir "$build" -j2 --timeout 120 -LE registered-card \
+    --output-on-failure     >"$build/ctest.log" 2>&1 || true
   grep -E "tests passed|Total Test time" "$build/ctest.log" || true
   check_failures "$arch" "$build" || status=1
   # Code page 936: the ANSI code page follows LC_ALL, read when the Wine server starts.
@@ -125,7 +133,15 @@ for arch in "${archs[@]}"; do
   LC_ALL=zh_CN.UTF-8 VXOSD_EXPECT_ACP=936 \
     ctest --test-dir "$build" --output-on-failure --timeout 120 -R '^Win32(CodePage|Locale|Files)\.' || status=1
   stop_server
-  LC_ALL=C.UTF-8 compare_demo_with_linux "$arch" "$build" || status=1
+  LC_ALL=C.UTF-8 compare_demo_with_linux "$arch" "$build" none || status=1
+  # The library reaching the registered card through CoCreateInstance.
+  if regsvr32; then
+    ctest --test-dir "$build" --output-on-failure --timeout 120 -L registered-card || status=1
+    LC_ALL=C.UTF-8 compare_demo_with_linux "$arch" "$build" virtual || status=1
+    regsvr32 /u || true
+  else
+    echo "test-windows: $arch: regsvr32 $card_dll failed"; status=1
+  fi
   stop_server
   echo "test-windows: $arch tests $(( $(date +%s) - t )) s"
 done

@@ -24,6 +24,7 @@
 
 #include "card/address.h"
 #include "card/interfaces.h"
+#include "drivers/virtualcard/server.h"
 #include "platform/descriptor.h"
 
 namespace vx {
@@ -36,6 +37,11 @@ constexpr int kSinkHeight = 480;
 constexpr std::uintptr_t kStatusPending = 0x103;
 
 std::atomic<std::uint32_t> g_live{0};
+// Class factories alive (those the system's COM holds included) and LockServer locks: while
+// either is non-zero the DLL must stay loaded.
+std::atomic<std::uint32_t> g_factories{0};
+std::atomic<std::int32_t> g_locks{0};
+constexpr HRESULT kClassNotAvailable = static_cast<HRESULT>(0x80040111);
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -71,6 +77,19 @@ struct CardState {
   std::deque<Completion> queue;
   bool stopping = false;
   std::thread thread;
+  // The driver thread runs (its code is the DLL's): read without the locks by CanUnload.
+  std::atomic<bool> driver_running{false};
+
+  // A card still installed when the process exits gets here with its driver thread. On Windows
+  // the system has ended that thread already (a lock it held stays held): let it go. Elsewhere
+  // it still runs: stop it.
+  ~CardState() {
+#ifdef _WIN32
+    if (thread.joinable()) thread.detach();
+#else
+    StopThread();
+#endif
+  }
 
   void Log(std::string line) {  // mutex held
     if (log.size() >= kMaxLogLines) log.pop_front();
@@ -194,6 +213,7 @@ void CardState::StopThread() {
   }
   queue_cv.notify_all();
   if (thread.joinable()) thread.join();
+  driver_running = false;
 }
 
 std::uint8_t ClampByte(double v) {
@@ -212,7 +232,57 @@ bool ParseFrameHeader(const std::uint8_t *stream, std::size_t length, int &width
 
 std::mutex g_mutex;
 std::shared_ptr<CardState> g_card;
+// The card was created for a client of the registered DLL, without VxVirtualCard_Install.
+bool g_implicit = false;
 DWORD g_cookie = 0;
+
+// A card's state for the options (already checked), its sink opened; null when the sink
+// cannot be opened.
+std::shared_ptr<CardState> MakeState(VxVirtualCardOptions opts) {
+  auto state = std::make_shared<CardState>();
+  if (opts.sink != VXVC_SINK_NONE) {
+    if (opts.sink_fd >= 0) {
+      state->sink_fd = opts.sink_fd;
+    } else {
+      if (opts.sink_path == nullptr) return nullptr;
+      // A named pipe blocks here until its reader opens it.
+      state->sink_fd = OpenForWriting(opts.sink_path);
+      if (state->sink_fd < 0) return nullptr;
+      state->own_sink = true;
+    }
+  }
+  opts.sink_path = nullptr;  // not kept: the caller owns the string
+  state->options = opts;
+  state->properties[kVxPropVersion] = opts.version;
+  state->properties[kVxPropFlags] = opts.flags;
+  return state;
+}
+
+// Takes a card out of service: its objects refuse frames from now on, its pending and held
+// completions are dropped, its driver thread stops and its sink closes.
+void Retire(const std::shared_ptr<CardState> &state) {
+  {
+    std::lock_guard lock(state->mutex);
+    state->removed = true;
+    state->held.clear();
+  }
+  state->StopThread();
+  std::lock_guard sink_lock(state->sink_mutex);
+  state->CloseSink();
+}
+
+// The card that serves the registered DLL's clients: the installed one, else one with the
+// default options, created now.
+std::shared_ptr<CardState> CurrentOrDefault() {
+  std::lock_guard lock(g_mutex);
+  if (!g_card) {
+    VxVirtualCardOptions defaults;
+    VxVirtualCard_DefaultOptions(&defaults);
+    g_card = MakeState(defaults);
+    g_implicit = true;
+  }
+  return g_card;
+}
 
 // ---- COM objects -------------------------------------------------------------------------
 
@@ -549,9 +619,11 @@ class Device final : public IVxDevice, CardObject {
   }
 };
 
+// Creates devices on its card; a factory without one (the registered DLL's) on the card that
+// serves at the time.
 class Factory final : public IClassFactory {
  public:
-  explicit Factory(std::shared_ptr<CardState> state) : state_(std::move(state)) {}
+  explicit Factory(std::shared_ptr<CardState> state) : state_(std::move(state)) { ++g_factories; }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -572,25 +644,74 @@ class Factory final : public IClassFactory {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    const std::shared_ptr<CardState> state = state_ ? state_ : CurrentOrDefault();
     {
-      std::lock_guard lock(state_->mutex);
-      state_->Log("CreateInstance");
-      if (state_->Faults() & VXVC_FAULT_CREATE) return E_FAIL;
+      std::lock_guard lock(state->mutex);
+      state->Log("CreateInstance");
+      if (state->Faults() & VXVC_FAULT_CREATE) return E_FAIL;
     }
-    auto device = std::make_unique<Device>(state_);
+    auto device = std::make_unique<Device>(state);
     const HRESULT hr = device->QueryInterface(iid, out);
     device.release()->Release();
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) {
+      ++g_locks;
+    } else {
+      std::int32_t held = g_locks.load();  // an unlock without a lock changes nothing
+      while (held > 0 && !g_locks.compare_exchange_weak(held, held - 1)) {
+      }
+    }
+    return S_OK;
+  }
 
  private:
-  ~Factory() = default;
+  ~Factory() { --g_factories; }
   RefCount ref_;
   std::shared_ptr<CardState> state_;
 };
 
 }  // namespace
+
+namespace virtualcard {
+
+std::int32_t GetClassObject(const void *clsid, const void *iid, void **out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (clsid == nullptr || iid == nullptr) return E_INVALIDARG;
+  GUID asked, wanted;
+  std::memcpy(&asked, clsid, sizeof asked);
+  std::memcpy(&wanted, iid, sizeof wanted);
+  if (asked != CLSID_VxDevice) return kClassNotAvailable;
+  {
+    const std::shared_ptr<CardState> state = CurrentOrDefault();
+    if (!state) return E_OUTOFMEMORY;
+    std::lock_guard lock(state->mutex);
+    state->Log("DllGetClassObject");
+  }
+  IClassFactory *factory = new Factory(nullptr);  // COM lifetime: released below
+  const HRESULT hr = factory->QueryInterface(wanted, out);
+  factory->Release();
+  return hr;
+}
+
+bool CanUnload() {
+  if (g_live > 0 || g_factories > 0 || g_locks > 0) return false;
+  std::shared_ptr<CardState> state;
+  {
+    std::lock_guard lock(g_mutex);
+    state = g_card;
+  }
+  if (!state) return true;
+  if (state->driver_running) return false;
+  std::lock_guard lock(state->mutex);
+  return state->held.empty();
+}
+
+std::string ClassId() { return FormatGUID(CLSID_VxDevice); }
+
+}  // namespace virtualcard
 }  // namespace vx
 
 using namespace vx;
@@ -621,46 +742,38 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
   if (options != nullptr) opts = *options;
   if (opts.sink < VXVC_SINK_NONE || opts.sink > VXVC_SINK_RGBA) return 0;
 
-  std::lock_guard lock(g_mutex);
-  if (g_card) return 0;
-  auto state = std::make_shared<CardState>();
-  if (opts.sink != VXVC_SINK_NONE) {
-    if (opts.sink_fd >= 0) {
-      state->sink_fd = opts.sink_fd;
-    } else {
-      if (opts.sink_path == nullptr) return 0;
-      // A named pipe blocks here until its reader opens it.
-      state->sink_fd = OpenForWriting(opts.sink_path);
-      if (state->sink_fd < 0) return 0;
-      state->own_sink = true;
-    }
-  }
-  opts.sink_path = nullptr;  // not kept: the caller owns the string
-  state->options = opts;
-  state->properties[kVxPropVersion] = opts.version;
-  state->properties[kVxPropFlags] = opts.flags;
+  std::shared_ptr<CardState> replaced;
+  {
+    std::lock_guard lock(g_mutex);
+    if (g_card && !g_implicit) return 0;
+    std::shared_ptr<CardState> state = MakeState(opts);
+    if (!state) return 0;
 
-  // With the system's COM a registration lives in the installing thread's apartment and ends
-  // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
-  CoInitialize(nullptr);
-  IClassFactory *factory = new Factory(state);  // COM lifetime: released below
-  DWORD cookie = 0;
-  const HRESULT hr =
-      CoRegisterClassObject(CLSID_VxDevice, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                            &cookie);
-  factory->Release();  // the registry holds its own reference
-  if (FAILED(hr)) {
-    CoUninitialize();
-    std::lock_guard sink_lock(state->sink_mutex);
-    state->CloseSink();
-    return 0;
+    // With the system's COM a registration lives in the installing thread's apartment and ends
+    // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
+    CoInitialize(nullptr);
+    IClassFactory *factory = new Factory(state);  // COM lifetime: released below
+    DWORD cookie = 0;
+    const HRESULT hr = CoRegisterClassObject(CLSID_VxDevice, factory, CLSCTX_INPROC_SERVER,
+                                             REGCLS_MULTIPLEUSE, &cookie);
+    factory->Release();  // the registry holds its own reference
+    if (FAILED(hr)) {
+      CoUninitialize();
+      std::lock_guard sink_lock(state->sink_mutex);
+      state->CloseSink();
+      return 0;
+    }
+    if (opts.latency_ms > 0) {
+      CardState *raw = state.get();
+      state->driver_running = true;
+      state->thread = std::thread([raw] { raw->RunCompletions(); });
+    }
+    g_cookie = cookie;
+    replaced = std::move(g_card);  // the default card of the registered DLL, if it served
+    g_card = std::move(state);
+    g_implicit = false;
   }
-  if (opts.latency_ms > 0) {
-    CardState *raw = state.get();
-    state->thread = std::thread([raw] { raw->RunCompletions(); });
-  }
-  g_cookie = cookie;
-  g_card = std::move(state);
+  if (replaced) Retire(replaced);
   return 1;
 }
 
@@ -669,19 +782,15 @@ void VxVirtualCard_Uninstall(void) {
   {
     std::lock_guard lock(g_mutex);
     if (!g_card) return;
-    CoRevokeClassObject(g_cookie);
-    CoUninitialize();
+    if (!g_implicit) {
+      CoRevokeClassObject(g_cookie);
+      CoUninitialize();
+    }
     g_cookie = 0;
+    g_implicit = false;
     state = std::move(g_card);
   }
-  {
-    std::lock_guard lock(state->mutex);
-    state->removed = true;
-    state->held.clear();
-  }
-  state->StopThread();
-  std::lock_guard sink_lock(state->sink_mutex);
-  state->CloseSink();
+  Retire(state);
 }
 
 int VxVirtualCard_Installed(void) {

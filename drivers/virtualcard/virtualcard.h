@@ -5,7 +5,23 @@
  * or after a latency from a driver thread.
  *
  * Every function may be called from any thread. Functions that report on the card return 0
- * (or an empty result) while no card is installed. */
+ * (or an empty result) while no card is installed.
+ *
+ * On Linux the card is built into libvxosd.so and serves only once installed. On Windows it is
+ * a DLL of its own, vxvirtualcard.dll: a COM in-process server (regsvr32 registers it) which the
+ * library reaches through CoCreateInstance, as a real card's driver. There:
+ * - when COM asks the registered DLL for the card and none is installed, a card with the
+ *   default options is installed by the DLL itself (Installed() reports it, and the report
+ *   functions read it), so any host gets the card just by its registration;
+ * - Install replaces that default card (objects a client took from it refuse frames from then
+ *   on: install before the library is initialised) and also registers the card's class object
+ *   in the installing thread's apartment, so that the library on that thread reaches this copy
+ *   of the DLL even when another file (or none) is registered; Install still returns 0 while a
+ *   card installed by a host is installed;
+ * - Uninstall ends either card; the registered DLL installs a default one when next asked;
+ * - the DLL is not unloaded (DllCanUnloadNow) while a card object or class factory is alive,
+ *   the factory is locked, a card installed with a latency runs its driver thread, or frames
+ *   are held under VXVC_FAULT_NO_COMPLETION. */
 #ifndef VXOSD_VIRTUALCARD_H
 #define VXOSD_VIRTUALCARD_H
 
@@ -67,8 +83,9 @@ typedef struct VxVirtualCardCounters {
 
 /* Fills the defaults: no sink, sink_fd -1, no latency, no faults, version 9, flags 0x60. */
 VXVC_API void VxVirtualCard_DefaultOptions(VxVirtualCardOptions *options);
-/* Registers the card's class factory. Returns 0 when a card is already installed, the
- * options are invalid, or the sink cannot be opened. Null options mean the defaults. The card
+/* Registers the card's class factory. Returns 0 when a card is already installed (on Windows:
+ * one a host installed), the options are invalid, or the sink cannot be opened. Null options
+ * mean the defaults. The card
  * initialises COM on the calling thread until it is uninstalled; on Windows it is reachable
  * from that thread's apartment, so install and use it on the host's thread. */
 VXVC_API int VxVirtualCard_Install(const VxVirtualCardOptions *options);

@@ -21,12 +21,17 @@ inline constexpr std::array<const char *, 37> kInterfaceExports = {
     "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
     "VxOSD_SetManualClockStart"};
 
-// The software capture card's C functions, built into the library.
+// The software capture card's C functions: built into libvxosd.so on Linux, exported by the
+// card's own DLL (vxvirtualcard.dll) on Windows.
 inline constexpr std::array<const char *, 13> kVirtualCardExports = {
     "VxVirtualCard_ClearLog",    "VxVirtualCard_DefaultOptions", "VxVirtualCard_FrameToRGBA",
     "VxVirtualCard_GetCounters", "VxVirtualCard_GetLog",         "VxVirtualCard_GetProperty",
     "VxVirtualCard_Install",     "VxVirtualCard_Installed",      "VxVirtualCard_LastFrame",
     "VxVirtualCard_LastRequest", "VxVirtualCard_LiveObjects",    "VxVirtualCard_SetFaults",
     "VxVirtualCard_Uninstall"};
+
+// The entry points of the card's DLL on Windows, through which COM finds and registers it.
+inline constexpr std::array<const char *, 4> kComServerExports = {
+    "DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
 
 }  // namespace vx::test

@@ -52,13 +52,16 @@ std::string LoadEntryPoints(bool with_card, vxscene::Library &lib, CardFunctions
   }
   if (!missing.empty()) return "vxosd.dll does not export " + missing;
   if (!with_card) return {};
-  // The software card as its own DLL, registered or by name; where the card is built into
-  // vxosd.dll, from there.
+  // The software card: the DLL registered for its class (the very module COM loads for the
+  // library), else one found by name.
   const std::wstring registered = RegisteredCard();
   HMODULE module = registered.empty() ? nullptr : LoadLibraryW(registered.c_str());
   const char *from = "the registered vxvirtualcard.dll";
   if (!module) module = LoadLibraryW(L"vxvirtualcard.dll"), from = "vxvirtualcard.dll";
-  if (!module) module = vxosd, from = "vxosd.dll";
+  if (!module)
+    return "the software card is not registered and vxvirtualcard.dll cannot be loaded (Windows "
+           "error " + std::to_string(GetLastError()) + "); register it with regsvr32, or play "
+           "with --card=none";
   CardFunctions &target = card;
   VXPLAY_CARD_ENTRIES(VXPLAY_RESOLVE)
 #undef VXPLAY_RESOLVE

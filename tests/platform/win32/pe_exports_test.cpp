@@ -1,6 +1,7 @@
-// vxosd.dll as a Windows host meets it: its PE export directory names the C interface under
-// plain names and nothing else, it imports only Windows system DLLs (the compiler's run-time
-// is linked in), and it carries a version resource.
+// vxosd.dll and the software card's vxvirtualcard.dll as a Windows host meets them: each PE
+// export directory names its C interface under plain names and nothing else, each imports
+// only Windows system DLLs (the compiler's run-time is linked in), and the library carries a
+// version resource.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "tests/support/export_names.h"
 
 #include <algorithm>
+#include <span>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -81,53 +83,69 @@ PeTables ReadPe(const std::string &path) {
   return pe;
 }
 
-std::wstring DllPath() {
-  const std::string narrow = VXOSD_DLL_PATH;  // the build tree's path: ASCII
+std::wstring Wide(const std::string &narrow) {  // the build tree's paths: ASCII
   return std::wstring(narrow.begin(), narrow.end());
 }
 
-const std::set<std::string> &Interface() {
-  static const std::set<std::string> names = [] {
-    std::set<std::string> all(vx::test::kInterfaceExports.begin(), vx::test::kInterfaceExports.end());
-    all.insert(vx::test::kVirtualCardExports.begin(), vx::test::kVirtualCardExports.end());
-    return all;
-  }();
+std::set<std::string> Names(std::span<const char *const> first,
+                            std::span<const char *const> second = {}) {
+  std::set<std::string> names(first.begin(), first.end());
+  names.insert(second.begin(), second.end());
   return names;
 }
 
-TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
-  const PeTables pe = ReadPe(VXOSD_DLL_PATH);
-  ASSERT_FALSE(pe.exports.empty()) << "cannot read the exports of " << VXOSD_DLL_PATH;
+// The DLL exports exactly `names`, undecorated, and a host that loads it resolves each of them
+// by name (and no decorated form).
+void ExpectPlainExports(const std::string &path, const std::set<std::string> &names,
+                        const char *decorated) {
+  const PeTables pe = ReadPe(path);
+  ASSERT_FALSE(pe.exports.empty()) << "cannot read the exports of " << path;
   EXPECT_EQ(pe.machine, sizeof(void *) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
-  EXPECT_EQ(Interface().size(), 50u);
-  EXPECT_EQ(pe.exports, Interface());
+  EXPECT_EQ(pe.exports, names);
   for (const std::string &n : pe.exports) {
     EXPECT_EQ(n.find('@'), std::string::npos) << n;  // no stdcall decoration
     EXPECT_NE(n.front(), '_') << n;
   }
-  // What a host that loads the DLL by name does: every name resolves, decorated forms do not.
-  HMODULE dll = LoadLibraryW(DllPath().c_str());
-  ASSERT_TRUE(dll);
-  for (const std::string &n : Interface())
-    EXPECT_TRUE(GetProcAddress(dll, n.c_str())) << n;
-  EXPECT_FALSE(GetProcAddress(dll, "InitVxOSD@0"));
-  EXPECT_FALSE(GetProcAddress(dll, "_InitVxOSD@0"));
+  HMODULE dll = LoadLibraryW(Wide(path).c_str());
+  ASSERT_TRUE(dll) << path;
+  for (const std::string &n : names) EXPECT_TRUE(GetProcAddress(dll, n.c_str())) << n;
+  EXPECT_FALSE(GetProcAddress(dll, decorated));
+  EXPECT_FALSE(GetProcAddress(dll, (std::string("_") + decorated).c_str()));
   FreeLibrary(dll);
 }
 
-TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
-  const PeTables pe = ReadPe(VXOSD_DLL_PATH);
-  ASSERT_FALSE(pe.imports.empty());
+void ExpectOnlySystemImports(const std::string &path) {
+  const PeTables pe = ReadPe(path);
+  ASSERT_FALSE(pe.imports.empty()) << path;
   const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "ole32.dll",
                                         "oleaut32.dll", "advapi32.dll", "msvcrt.dll",
                                         "msimg32.dll", "shell32.dll", "version.dll"};
   for (const std::string &dll : pe.imports)
-    EXPECT_TRUE(system.count(dll) || dll.rfind("api-ms-win-", 0) == 0) << "imports " << dll;
+    EXPECT_TRUE(system.count(dll) || dll.rfind("api-ms-win-", 0) == 0) << path << " imports " << dll;
+}
 
-  const std::wstring path = DllPath();
+TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
+  EXPECT_EQ(vx::test::kInterfaceExports.size(), 37u);
+  ExpectPlainExports(VXOSD_DLL_PATH, Names(vx::test::kInterfaceExports), "InitVxOSD@0");
+  // The software card is a DLL of its own: the library exports none of its functions.
+  const PeTables pe = ReadPe(VXOSD_DLL_PATH);
+  for (const char *n : vx::test::kVirtualCardExports) EXPECT_EQ(pe.exports.count(n), 0u) << n;
+}
+
+TEST(PeExports, TheCardDllIsACOMServerWithTheCardsFunctions) {
+  EXPECT_EQ(vx::test::kVirtualCardExports.size(), 13u);
+  ExpectPlainExports(VXOSD_CARD_DLL_PATH,
+                     Names(vx::test::kVirtualCardExports, vx::test::kComServerExports),
+                     "DllGetClassObject@12");
+  ExpectOnlySystemImports(VXOSD_CARD_DLL_PATH);
+}
+
+// The version resource names the product, the file and its version.
+void ExpectVersion(const std::string &dll, const wchar_t *file_name) {
+  const std::wstring path = Wide(dll);
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-  ASSERT_GT(size, 0u);
+  ASSERT_GT(size, 0u) << dll;
   std::vector<BYTE> info(size);
   ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
   VS_FIXEDFILEINFO *fixed = nullptr;
@@ -135,10 +153,21 @@ TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &len));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_GE(HIWORD(fixed->dwFileVersionMS), 1);
-  wchar_t *product = nullptr;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                             reinterpret_cast<void **>(&product), &len));
-  EXPECT_EQ(std::wstring(product), L"VXOSD");
+  auto text = [&](const wchar_t *name) {
+    wchar_t *value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    return VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void **>(&value), &len) && value
+               ? std::wstring(value)
+               : std::wstring();
+  };
+  EXPECT_EQ(text(L"ProductName"), L"VXOSD");
+  EXPECT_EQ(text(L"OriginalFilename"), file_name);
+}
+
+TEST(PeExports, ImportsOnlySystemDllsAndCarriesAVersion) {
+  ExpectOnlySystemImports(VXOSD_DLL_PATH);
+  ExpectVersion(VXOSD_DLL_PATH, L"vxosd.dll");
+  ExpectVersion(VXOSD_CARD_DLL_PATH, L"vxvirtualcard.dll");
 }
 
 }  // namespace
