@@ -21,12 +21,6 @@ std::int64_t MonotonicMs();
 // The local wall-clock time, to the millisecond (a leap second shows as :59).
 TDateParts LocalTimeNow();
 
-// ---- memory
-// Address space for `bytes` that reads as zero and is committed by the system page by page as
-// it is first touched. Throws std::bad_alloc.
-void *ReserveMemory(std::size_t bytes);
-void ReleaseMemory(void *block, std::size_t bytes);
-
 // ---- files
 // fopen with the library's file names; errno tells why on failure (ENOENT: no such file).
 std::FILE *OpenFile(const std::string &path, const char *mode);

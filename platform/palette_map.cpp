@@ -2,27 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include <map>
 #include <string>
 
-#include "platform/os.h"
-
 namespace vx {
 
-namespace {
-constexpr std::size_t kTableBytes = std::size_t{1} << 24;
-std::uint8_t *MapTable() { return static_cast<std::uint8_t *>(os::ReserveMemory(kTableBytes)); }
-}  // namespace
-
-void PaletteMap::Unmap::operator()(std::uint8_t *p) const { os::ReleaseMemory(p, kTableBytes); }
-
 PaletteMap::PaletteMap(const TPalette &palette)
-    : filled_(kCells / 64, 0), parents_(32 * 32 * 32, 0),
-      // Left uninitialised on purpose: a cell is written before it is first read, and the
-      // pages of cells never asked for are never touched.
-      table_(MapTable()) {
+    : filled_(kCells / 64, 0), parents_(32 * 32 * 32, 0), pages_(kPages) {
   for (int i = 0; i < 256; ++i) {
     r_[i] = palette[i].peRed;
     g_[i] = palette[i].peGreen;
@@ -87,7 +74,10 @@ void PaletteMap::Fill(std::uint32_t cell) const {
   }
   std::uint8_t cand[256];
   const int n = Candidates(parent, parent_n, r0, g0, b0, 4, cand);
-  std::uint8_t *out = table_.get() + (static_cast<std::size_t>(cell) << kCellShift);
+  std::unique_ptr<std::uint8_t[]> &page = pages_[cell >> (kPageShift - kCellShift)];
+  // Left uninitialised on purpose: a cell is written before it is first read.
+  if (!page) page = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t{1} << kPageShift);
+  std::uint8_t *out = page.get() + ((static_cast<std::size_t>(cell) << kCellShift) & kPageMask);
   if (n == 1) {
     std::memset(out, cand[0], std::size_t{1} << kCellShift);
   } else {

@@ -1,13 +1,11 @@
 // The operating-system shims on Linux.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <new>
 
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -37,17 +35,6 @@ TDateParts LocalTimeNow() {
   p.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
   p.MSec = static_cast<int>(ts.tv_nsec / 1000000);
   return p;
-}
-
-void *ReserveMemory(std::size_t bytes) {
-  void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  madvise(p, bytes, MADV_HUGEPAGE);
-  return p;
-}
-
-void ReleaseMemory(void *block, std::size_t bytes) {
-  if (block != nullptr) munmap(block, bytes);
 }
 
 std::FILE *OpenFile(const std::string &path, const char *mode) { return std::fopen(path.c_str(), mode); }

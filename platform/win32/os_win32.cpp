@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <new>
 #include <string>
 
 #include "platform/codepage.h"
@@ -52,17 +51,6 @@ TDateParts LocalTimeNow() {
   p.Second = st.wSecond > 59 ? 59 : st.wSecond;
   p.MSec = st.wMilliseconds;
   return p;
-}
-
-void *ReserveMemory(std::size_t bytes) {
-  // Committed pages read as zero and take physical memory only once touched.
-  void *p = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-
-void ReleaseMemory(void *block, std::size_t) {
-  if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
 
 std::FILE *OpenFile(const std::string &path, const char *mode) {

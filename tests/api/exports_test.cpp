@@ -197,9 +197,12 @@ TEST(ExportsTest, DebugCopyWorksWithoutACycle) {
 }
 
 TEST(ExportsTest, FreeThenInitGivesAFreshLibrary) {
-  {
+  // Many times over, each library drawing: a host may free and re-init all day, and a 32-bit
+  // process must not run out of address space doing so.
+  for (int round = 0; round < 24; ++round) {
     HostScene s;
-    ASSERT_TRUE(HostScene::Panel("p", 0, 0, 10, 10, 0xFFFFFF));
+    ASSERT_TRUE(HostScene::Panel("p", 0, 0, 10, 10, 0x102030 * (round + 1)));
+    ASSERT_EQ(s.Advance(60), 1u) << round;
   }
   HostScene s;
   EXPECT_EQ(SetVxComponent_Pos("p", 1, 1, 1, 1), 0);

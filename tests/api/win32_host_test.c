@@ -39,7 +39,7 @@ int main(void) {
   HDC memory = CreateCompatibleDC(NULL);
   HBITMAP bitmap;
   HWND view;
-  RECT client;
+  RECT client, outer;
   int32_t rect[4] = {0, 0, 0, 0};
   long ink = 0;
   int x, y;
@@ -99,6 +99,9 @@ int main(void) {
     CHECK(GetClientRect(view, &client));
     CHECK(client.right - client.left == 640 && client.bottom - client.top == 480);
     CHECK((GetWindowLongW(view, GWL_STYLE) & WS_CAPTION) == WS_CAPTION);
+    CHECK(GetWindowRect(view, &outer));
+    CHECK(outer.bottom - outer.top > 480 && outer.right - outer.left > 640); /* caption, border */
+    CHECK(GetParent(view) == NULL && GetAncestor(view, GA_ROOT) == view);    /* top-level */
     CHECK((GetWindowLongW(view, GWL_STYLE) & WS_THICKFRAME) == 0); /* not resizable */
     CHECK((GetWindowLongW(view, GWL_STYLE) & WS_SYSMENU) != 0);
     {
@@ -116,6 +119,16 @@ int main(void) {
     }
     SendMessageW(view, WM_CLOSE, 0, 0);
     CHECK(IsWindow(view) && !IsWindowVisible(view)); /* hidden, not destroyed */
+    /* The library goes on as before: its components, its cycle, its frame; a cycle does not
+     * bring the closed view back. */
+    CHECK(SetVxComponent_Pos("box", 500, 400, 100, 100) == 1);
+    CHECK(VxOSD_AdvanceClock(60) == 1);
+    CHECK(!IsWindowVisible(view));
+    memset(bits, 0, 640 * 480 * 4);
+    SetVxOSD_Debug(memory);
+    GdiFlush();
+    CHECK(At(bits, 640, 520, 420) == 0x0000FF);
+    CHECK(At(bits, 640, 5, 5) == 0x00FF00);
     CHECK(SetVxOSD_DebugView(code) == 1);
     CHECK(FindWindowW(NULL, L"Debug View") == view && IsWindowVisible(view));
   }

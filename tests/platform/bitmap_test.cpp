@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
+#include <vector>
 
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
@@ -184,6 +186,24 @@ TEST(BitmapPalette, MapAgreesWithAPlainSearchOverWholeCells) {
             << rr << "," << gg << "," << bb;
       }
     }
+  }
+}
+
+// A map takes memory for the colours asked of it, not for its whole table: a 32-bit process
+// can hold the maps of many palettes at once (64 whole tables would be a gigabyte of address
+// space) and still map every colour exactly.
+TEST(BitmapPalette, ManyMapsLiveAtOnce) {
+  std::mt19937 rng(7);
+  std::vector<TPalette> palettes;
+  std::vector<std::unique_ptr<const PaletteMap>> maps;
+  for (int i = 0; i < 64; ++i) {
+    palettes.push_back(testing::RandomPalette(rng));
+    maps.push_back(std::make_unique<const PaletteMap>(palettes.back()));
+  }
+  for (int k = 0; k < 64; ++k) {
+    const int r = (k * 37) & 255, g = (k * 101) & 255, b = (k * 211) & 255;
+    for (std::size_t i = 0; i < maps.size(); ++i)
+      ASSERT_EQ(maps[i]->Nearest(r, g, b), NearestIndexReference(palettes[i], r, g, b)) << i;
   }
 }
 

@@ -129,9 +129,13 @@ TEST(Guid, RejectsMalformedText) {
     EXPECT_FALSE(ParseGUID(bad)) << bad;
 }
 
+// In-process creation, as the library creates the card. (Asked for a local server too, the
+// system's COM calls its RPC service for an unknown class; under Wine on qemu-i386 that
+// traffic beside a second thread of the test's crashes the emulator now and then.)
 TEST(CoInit, CountsPerThreadAndCreationNeedsIt) {
   void *out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, &out), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, kIidWidget, &out),
+            CO_E_NOTINITIALIZED);
   EXPECT_EQ(out, nullptr);
   CoUninitialize();  // unbalanced: harmless
   EXPECT_EQ(CoInitialize(nullptr), S_OK);
@@ -139,13 +143,15 @@ TEST(CoInit, CountsPerThreadAndCreationNeedsIt) {
   HRESULT other_thread = S_OK;
   std::thread([&] {
     void *o = nullptr;
-    other_thread = CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, &o);
+    other_thread = CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, kIidWidget, &o);
   }).join();
   EXPECT_EQ(other_thread, CO_E_NOTINITIALIZED);
   CoUninitialize();
-  EXPECT_EQ(CoCreateInstance(kUnknownClsid, nullptr, CLSCTX_ALL, kIidWidget, &out), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kUnknownClsid, nullptr, CLSCTX_INPROC_SERVER, kIidWidget, &out),
+            REGDB_E_CLASSNOTREG);
   CoUninitialize();
-  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, &out), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, kIidWidget, &out),
+            CO_E_NOTINITIALIZED);
 }
 
 TEST_F(ComTest, CreatesThroughTheRegisteredFactoryUntilRevoked) {
@@ -210,34 +216,40 @@ TEST_F(ComTest, ReferenceCountsAreThreadSafe) {
   DWORD cookie = Register(3);
   IWidget *w = nullptr;
   ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&w)), S_OK);
-  // The workers count their failures; the checks run on the test's thread.
+  // The two threads count their failures; the checks run on the test's thread afterwards.
   std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i)
-    threads.emplace_back([w, &failures] {
-      if (!kSystemCom && CoInitialize(nullptr) != S_OK) ++failures;
-      for (int k = 0; k < 20000; ++k) {
-        w->AddRef();
-        IUnknown *u = nullptr;
-        if (w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)) != S_OK || u == nullptr) {
-          ++failures;
-        } else {
-          u->Release();
-        }
-        w->Release();
+  std::atomic<int> arrived{0};
+  auto work = [w, &failures, &arrived] {
+    if (!kSystemCom && FAILED(CoInitialize(nullptr))) ++failures;  // S_FALSE on the test's thread
+    // Both threads start counting together, not one after the other has finished.
+    ++arrived;
+    while (arrived.load() < 2) std::this_thread::yield();
+    for (int k = 0; k < 100000; ++k) {
+      w->AddRef();
+      IUnknown *u = nullptr;
+      if (w->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&u)) != S_OK || u == nullptr) {
+        ++failures;
+      } else {
+        u->Release();
       }
-      // Creation from several threads at once goes through the one registry (the system's
-      // COM keeps a registration to its own thread's apartment).
-      if (!kSystemCom) {
-        IWidget *mine = nullptr;
-        if (CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)) != S_OK)
-          ++failures;
-        else
-          mine->Release();
-        CoUninitialize();
-      }
-    });
-  for (auto &t : threads) t.join();
+      w->Release();
+    }
+    // Creation from several threads at once goes through the one registry (the system's
+    // COM keeps a registration to its own thread's apartment).
+    if (!kSystemCom) {
+      IWidget *mine = nullptr;
+      if (CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, kIidWidget, reinterpret_cast<void **>(&mine)) != S_OK)
+        ++failures;
+      else
+        mine->Release();
+      CoUninitialize();
+    }
+  };
+  // The test's thread works too: two threads at once are enough for the race, and qemu-i386
+  // runs Wine's guest threads reliably only a few at a time.
+  std::thread other(work);
+  work();
+  other.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(w->AddRef(), 2u);
   EXPECT_EQ(w->Release(), 1u);
