@@ -38,6 +38,7 @@ constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 constexpr HRESULT CO_E_OBJNOTREG = static_cast<HRESULT>(0x800401FB);
+constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
@@ -97,6 +98,17 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD context, REFIID 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown *factory, DWORD context, DWORD flags,
                               DWORD *cookie);
 HRESULT CoRevokeClassObject(DWORD cookie);
+
+// In-process servers (a COM server DLL's DllRegisterServer and DllUnregisterServer). Registers
+// the module this code is linked into for `clsid`, machine-wide, as a card's driver is
+// installed: its full path under the class's InprocServer32 key, with the threading model.
+// Unregistering removes the class only when its registration names this very module; another
+// copy's registration is left to that copy (S_FALSE). Failures give SELFREG_E_CLASS. Where the
+// system has no registry (Linux: classes are registered in-process only) both give E_NOTIMPL.
+// The description and the threading model are ASCII.
+HRESULT RegisterInprocServer(REFCLSID clsid, std::string_view description,
+                             std::string_view threading_model);
+HRESULT UnregisterInprocServer(REFCLSID clsid);
 
 // A thread-safe reference count helper for implementations.
 class RefCount {

@@ -124,6 +124,7 @@ for arch in "${archs[@]}"; do
   card_dll=$build/drivers/virtualcard/vxvirtualcard.dll
   regsvr32() { timeout 120 "$wine" regsvr32 /s "$@" "$card_dll"; }
   regsvr32 && regsvr32 /u || { echo "test-windows: $arch: regsvr32 $card_dll failed"; status=1; }
+  rm -f "$build/Testing/Temporary/LastTestsFailed.log"  # a clean run leaves an old one in place
   LC_ALL=C.UTF-8 VXOSD_EXPECT_ACP=1252 ctest --test-dir "$build" -j2 --timeout 120 -LE registered-card \
     --output-on-failure     >"$build/ctest.log" 2>&1 || true
   grep -E "tests passed|Total Test time" "$build/ctest.log" || true

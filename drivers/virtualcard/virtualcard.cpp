@@ -676,14 +676,10 @@ class Factory final : public IClassFactory {
 
 namespace virtualcard {
 
-std::int32_t GetClassObject(const void *clsid, const void *iid, void **out) {
+HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void **out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  if (clsid == nullptr || iid == nullptr) return E_INVALIDARG;
-  GUID asked, wanted;
-  std::memcpy(&asked, clsid, sizeof asked);
-  std::memcpy(&wanted, iid, sizeof wanted);
-  if (asked != CLSID_VxDevice) return kClassNotAvailable;
+  if (clsid != CLSID_VxDevice) return kClassNotAvailable;
   {
     const std::shared_ptr<CardState> state = CurrentOrDefault();
     if (!state) return E_OUTOFMEMORY;
@@ -691,7 +687,7 @@ std::int32_t GetClassObject(const void *clsid, const void *iid, void **out) {
     state->Log("DllGetClassObject");
   }
   IClassFactory *factory = new Factory(nullptr);  // COM lifetime: released below
-  const HRESULT hr = factory->QueryInterface(wanted, out);
+  const HRESULT hr = factory->QueryInterface(iid, out);
   factory->Release();
   return hr;
 }
@@ -708,8 +704,6 @@ bool CanUnload() {
   std::lock_guard lock(state->mutex);
   return state->held.empty();
 }
-
-std::string ClassId() { return FormatGUID(CLSID_VxDevice); }
 
 }  // namespace virtualcard
 }  // namespace vx

@@ -135,6 +135,10 @@ HRESULT CoRevokeClassObject(DWORD cookie) {
   return S_OK;
 }
 
+// No registry: classes live only in a process's own registration table.
+HRESULT RegisterInprocServer(REFCLSID, std::string_view, std::string_view) { return E_NOTIMPL; }
+HRESULT UnregisterInprocServer(REFCLSID) { return E_NOTIMPL; }
+
 HANDLE CreateEventA(void *, BOOL manual_reset, BOOL initial_state, const char *name) {
   if (name != nullptr) return nullptr;  // named (cross-process) events are not supported
   auto event = std::make_shared<Event>();

@@ -6,15 +6,8 @@
 #include <string.h>
 
 #include "vxosd/vxosd.h"
+#include "c_check.h"
 
-static int failures = 0;
-#define CHECK(cond)                                                  \
-  do {                                                               \
-    if (!(cond)) {                                                   \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                    \
-    }                                                                \
-  } while (0)
 
 static int frames = 0;
 static uint8_t level_of_key = 99;
@@ -65,6 +58,5 @@ int main(void) {
   }
   VxOSD_DeleteDC(dc);
   VxOSD_SetFrameCallback(NULL, NULL);
-  if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
-  return failures ? EXIT_FAILURE : EXIT_SUCCESS;
+  return CheckResult();
 }

@@ -11,16 +11,9 @@
 #include <string.h>
 
 #include "vxosd/vxosd.h" /* brings <windows.h> */
+#include "c_check.h"
 #include "drivers/virtualcard/virtualcard.h"
 
-static int failures = 0;
-#define CHECK(cond)                                                               \
-  do {                                                                            \
-    if (!(cond)) {                                                                \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);    \
-      ++failures;                                                                 \
-    }                                                                             \
-  } while (0)
 
 static const wchar_t kServerKey[] =
     L"CLSID\\{5E91AF27-24D3-47AC-9C55-132F04C98281}\\InprocServer32";
@@ -180,6 +173,5 @@ int main(void) {
         CompareStringOrdinal(loaded, -1, registered, -1, TRUE) == CSTR_EQUAL);
 
   FreeLibrary(pinned);
-  if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
-  return failures ? EXIT_FAILURE : EXIT_SUCCESS;
+  return CheckResult();
 }

@@ -8,15 +8,8 @@
 #include <string.h>
 
 #include "vxosd/vxosd.h" /* brings <windows.h>: HDC is the system's */
+#include "c_check.h"
 
-static int failures = 0;
-#define CHECK(cond)                                                               \
-  do {                                                                            \
-    if (!(cond)) {                                                                \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);    \
-      ++failures;                                                                 \
-    }                                                                             \
-  } while (0)
 
 /* Pixel (x, y) of a 32-bit top-down DIB as 0x00RRGGBB. */
 static uint32_t At(const uint32_t *bits, int width, int x, int y) {
@@ -142,6 +135,5 @@ int main(void) {
   VxOSD_SetFrameCallback(NULL, NULL);
   DeleteDC(memory);
   DeleteObject(bitmap);
-  if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
-  return failures ? EXIT_FAILURE : EXIT_SUCCESS;
+  return CheckResult();
 }
