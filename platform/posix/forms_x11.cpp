@@ -1,4 +1,5 @@
 #include "platform/forms.h"
+#include "platform/form_impl.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,11 +49,10 @@ int MaskBits(unsigned long mask) {
 }  // namespace
 #endif
 
-struct TForm::Impl {
-  TForm &form;
-  TBitmap client;
-  bool visible = false;
+namespace {
 
+// A form's window on the X server named by DISPLAY, made at its first Show; none without one.
+struct X11Form final : TForm::Impl {
 #ifdef VXOSD_HAVE_X11
   bool tried_display = false;
   Display *display = nullptr;
@@ -67,9 +67,9 @@ struct TForm::Impl {
   unsigned long resize_serial = 0;  // our last resize: older configure events are stale
 #endif
 
-  explicit Impl(TForm &f) : form(f) { client.SetPixelFormat(TPixelFormat::pf32bit); }
+  explicit X11Form(TForm &f) : Impl(f) {}
 
-  ~Impl() {
+  ~X11Form() override {
 #ifdef VXOSD_HAVE_X11
     source.Reset();
     if (display != nullptr) {
@@ -80,15 +80,6 @@ struct TForm::Impl {
   }
 
   // The client bitmap follows the client size; a refused size (absurd numbers) keeps the old.
-  void SyncBitmap() {
-    int w = std::max(0, form.ClientWidth()), h = std::max(0, form.ClientHeight());
-    if (w == 0 || h == 0) w = h = 0;  // an empty client is simply empty
-    if (client.Width() == w && client.Height() == h) return;
-    try {
-      client.SetSize(w, h);
-    } catch (const std::exception &) {
-    }
-  }
 
 #ifdef VXOSD_HAVE_X11
   void EnsureWindow() {
@@ -245,7 +236,7 @@ struct TForm::Impl {
   }
 #endif
 
-  void Show() {
+  void Show() override {
     visible = true;
     SyncBitmap();
 #ifdef VXOSD_HAVE_X11
@@ -260,7 +251,7 @@ struct TForm::Impl {
 #endif
   }
 
-  void Hide() {
+  void Hide() override {
     visible = false;
 #ifdef VXOSD_HAVE_X11
     if (window == 0) return;
@@ -269,7 +260,7 @@ struct TForm::Impl {
 #endif
   }
 
-  void Repaint() {
+  void Repaint() override {
     SyncBitmap();
 #ifdef VXOSD_HAVE_X11
     if (window == 0) return;
@@ -278,43 +269,20 @@ struct TForm::Impl {
     PutImage();
 #endif
   }
+
+  unsigned long WindowId() const override {
+#ifdef VXOSD_HAVE_X11
+    return window;
+#else
+    return 0;
+#endif
+  }
 };
 
-TForm::TForm() : impl_(std::make_unique<Impl>(*this)) {}
-TForm::~TForm() = default;
+}  // namespace
 
-int TForm::ClientWidth() const { return Width; }
-int TForm::ClientHeight() const { return Height; }
-void TForm::SetClientWidth(int w) { Width = std::max(0, w); }
-void TForm::SetClientHeight(int h) { Height = std::max(0, h); }
-
-void TForm::Show() { impl_->Show(); }
-void TForm::Hide() { impl_->Hide(); }
-bool TForm::Visible() const { return impl_->visible; }
-
-TCanvas &TForm::Canvas() { return ClientBitmap().Canvas(); }
-
-TBitmap &TForm::ClientBitmap() {
-  impl_->SyncBitmap();
-  return impl_->client;
-}
-
-void TForm::Repaint() { impl_->Repaint(); }
-
-bool TForm::HasWindow() const {
-#ifdef VXOSD_HAVE_X11
-  return impl_->window != 0;
-#else
-  return false;
-#endif
-}
-
-unsigned long TForm::WindowId() const {
-#ifdef VXOSD_HAVE_X11
-  return impl_->window;
-#else
-  return 0;
-#endif
+std::unique_ptr<TForm::Impl> TForm::Impl::Create(TForm &form) {
+  return std::make_unique<X11Form>(form);
 }
 
 // Linux hosts have no system device contexts: theirs are made by VxOSD_CreateBufferDC.

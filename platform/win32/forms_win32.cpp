@@ -6,6 +6,7 @@
 // forms.h (with canvas.h) before <windows.h>: some of its names are macros there, and vx::HDC
 // is the project's canvas; the system's is ::HDC.
 #include "platform/forms.h"
+#include "platform/form_impl.h"
 
 #include <windows.h>
 
@@ -107,12 +108,8 @@ bool PutBitmap(::HDC dc, const TBitmap &bitmap) {
   return true;
 }
 
-}  // namespace
-
-struct TForm::Impl {
-  TForm &form;
-  TBitmap client;
-  bool visible = false;
+// A form's window: a top-level window of the form's class, made with the form.
+struct Win32Form final : TForm::Impl {
   HWND hwnd = nullptr;
   // What the window currently has, to change only what changed.
   std::string shown_caption;
@@ -120,8 +117,7 @@ struct TForm::Impl {
   WindowStyle shown_style{0, 0};
   bool applying = false;  // our own resize: not the user's
 
-  explicit Impl(TForm &f) : form(f) {
-    client.SetPixelFormat(TPixelFormat::pf32bit);
+  explicit Win32Form(TForm &f) : Impl(f) {
     if (!RegisterFormClass()) return;
     const WindowStyle ws = StyleOf(form.BorderStyle, form.BorderIcons);
     hwnd = CreateWindowExW(ws.ex_style, kFormClass, L"", ws.style, CW_USEDEFAULT, CW_USEDEFAULT, 1, 1,
@@ -132,23 +128,13 @@ struct TForm::Impl {
     }
   }
 
-  ~Impl() {
+  ~Win32Form() override {
     if (hwnd) {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       DestroyWindow(hwnd);
     }
   }
 
-  // The client bitmap follows the client size; a refused size (absurd numbers) keeps the old.
-  void SyncBitmap() {
-    int w = std::max(0, form.ClientWidth()), h = std::max(0, form.ClientHeight());
-    if (w == 0 || h == 0) w = h = 0;  // an empty client is simply empty
-    if (client.Width() == w && client.Height() == h) return;
-    try {
-      client.SetSize(w, h);
-    } catch (const std::exception &) {
-    }
-  }
 
   void ApplyProperties() {
     if (!hwnd) return;
@@ -206,7 +192,7 @@ struct TForm::Impl {
     }
   }
 
-  void Show() {
+  void Show() override {
     visible = true;
     SyncBitmap();
     if (!hwnd) return;
@@ -216,12 +202,12 @@ struct TForm::Impl {
     UpdateWindow(hwnd);
   }
 
-  void Hide() {
+  void Hide() override {
     visible = false;
     if (hwnd) ShowWindow(hwnd, SW_HIDE);
   }
 
-  void Repaint() {
+  void Repaint() override {
     SyncBitmap();
     if (!hwnd) return;
     ApplyProperties();
@@ -229,44 +215,23 @@ struct TForm::Impl {
     InvalidateRect(hwnd, nullptr, FALSE);
     UpdateWindow(hwnd);  // painted when Repaint returns
   }
+
+  unsigned long WindowId() const override {
+    // Window handles keep their meaning in 32 bits, also in 64-bit processes.
+    return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(hwnd));
+  }
 };
 
-namespace {
-
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto *impl = reinterpret_cast<TForm::Impl *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto *impl = reinterpret_cast<Win32Form *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!impl) return DefWindowProcW(hwnd, msg, wp, lp);
   return impl->Handle(msg, wp, lp);
 }
 
 }  // namespace
 
-TForm::TForm() : impl_(std::make_unique<Impl>(*this)) {}
-TForm::~TForm() = default;
-
-int TForm::ClientWidth() const { return Width; }
-int TForm::ClientHeight() const { return Height; }
-void TForm::SetClientWidth(int w) { Width = std::max(0, w); }
-void TForm::SetClientHeight(int h) { Height = std::max(0, h); }
-
-void TForm::Show() { impl_->Show(); }
-void TForm::Hide() { impl_->Hide(); }
-bool TForm::Visible() const { return impl_->visible; }
-
-TCanvas &TForm::Canvas() { return ClientBitmap().Canvas(); }
-
-TBitmap &TForm::ClientBitmap() {
-  impl_->SyncBitmap();
-  return impl_->client;
-}
-
-void TForm::Repaint() { impl_->Repaint(); }
-
-bool TForm::HasWindow() const { return impl_->hwnd != nullptr; }
-
-unsigned long TForm::WindowId() const {
-  // Window handles keep their meaning in 32 bits, also in 64-bit processes.
-  return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(impl_->hwnd));
+std::unique_ptr<TForm::Impl> TForm::Impl::Create(TForm &form) {
+  return std::make_unique<Win32Form>(form);
 }
 
 bool CopyToSystemDC(void *dc, const TBitmap &bitmap) {
