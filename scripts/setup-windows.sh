@@ -15,22 +15,9 @@ prefix=${1:-${WINEPREFIX:-$HOME/.cache/vxosd-wine}}
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
           wine wine64 wine32:i386 libwine:i386 wine32-preloader:i386
           qemu-user-static fonts-wqy-zenhei)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "setup-windows: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  start=$(date +%s)
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  echo "setup-windows: installed ${#missing[@]} packages in $(( $(date +%s) - start )) s" >&2
-fi
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
+install_missing setup-windows "${packages[@]}"
 
 # 32-bit Windows programs run as wine32, an i386 Linux program. A kernel without 32-bit
 # execution needs qemu-i386 through binfmt_misc.

@@ -19,20 +19,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# shellcheck source=scripts/packages.sh
+source "$(dirname "$0")/packages.sh"
+install_missing setup "${packages[@]}"
 fc-cache -f >/dev/null 2>&1 || true
 
 # The calendar's day and month names follow the locale; the tests read them from a Chinese
