@@ -3,17 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sysutils.h"
+
 namespace vx {
-namespace {
-
-std::string LowerAscii(std::string_view name) {
-  std::string key(name);
-  for (char &c : key)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return key;
-}
-
-}  // namespace
 
 void TColorLevels::Erase(Age age) {
   auto it = entries_.find(age);
@@ -22,7 +14,7 @@ void TColorLevels::Erase(Age age) {
 }
 
 void TColorLevels::Add(std::string_view name, std::uint8_t level, std::uint8_t index) {
-  std::vector<Age> &ages = by_name_[LowerAscii(name)];
+  std::vector<Age> &ages = by_name_[LowerCase(name)];
   auto older = std::find_if(ages.begin(), ages.end(),
                             [&](Age age) { return entries_.at(age).index == index; });
   if (older != ages.end()) {
@@ -39,7 +31,7 @@ void TColorLevels::Add(std::string_view name, std::uint8_t level, std::uint8_t i
 }
 
 void TColorLevels::Remove(std::string_view name) {
-  auto it = by_name_.find(LowerAscii(name));
+  auto it = by_name_.find(LowerCase(name));
   if (it == by_name_.end()) return;
   for (Age age : it->second) Erase(age);
   by_name_.erase(it);

@@ -9,6 +9,7 @@
 #include "platform/canvas.h"
 #include "platform/font.h"
 #include "platform/glyph_source.h"
+#include "platform/sysutils.h"
 
 namespace vx {
 
@@ -49,13 +50,6 @@ std::u32string DecodeUtf16(std::u16string_view text) {
 }
 
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char &c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 // Face names are at most 31 characters, as in the original platform's font description; a
 // longer name is cut (which also bounds what hostile names cost in the caches).
@@ -258,7 +252,7 @@ std::shared_ptr<const FontInstance> GetFontInstance(const TFont &font) {
   const bool italic = (font.Style & fsItalic) != 0;
   int escapement = font.Escapement % 3600;
   if (escapement < 0) escapement += 3600;
-  std::string key = LowerAscii(FaceName(font.Name));
+  std::string key = LowerCase(FaceName(font.Name));
   key += '\0';
   key += std::to_string(ppem) + ',' + std::to_string(bold) + std::to_string(italic) + ',' +
          std::to_string(escapement) + ',' + std::to_string(font.Charset == GB2312_CHARSET);

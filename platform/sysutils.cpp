@@ -379,4 +379,11 @@ std::string FormatDateTime(const std::string &format, TDateTime value, const TLo
 std::string DateToStr(TDateTime value) { return FormatDateTime(ShortDateFormat(), value); }
 std::string TimeToStr(TDateTime value) { return FormatDateTime(LongTimeFormat(), value); }
 
+std::string LowerCase(std::string_view s) {
+  std::string out(s);
+  for (char &c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 }  // namespace vx

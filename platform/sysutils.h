@@ -71,4 +71,8 @@ std::string DateToStr(TDateTime value);
 std::string FormatFromStrftime(std::string_view posix);
 std::string TimeToStr(TDateTime value);
 
+// ASCII letters lowered, every other byte kept (UTF-8 names compare case-insensitively in
+// their Latin part only, as the system's own name lookups do).
+std::string LowerCase(std::string_view s);
+
 }  // namespace vx
