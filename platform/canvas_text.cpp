@@ -19,9 +19,9 @@ int ClampToInt(long long v) {
   return static_cast<int>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
-// Exact values for the right angles, so that upright and quarter-turned text lands on whole
-// pixels without rounding noise.
-void Direction(int escapement, double &c, double &s) {
+}  // namespace
+
+void EscapementDirection(int escapement, double &c, double &s) {
   switch (escapement) {
     case 0: c = 1; s = 0; return;
     case 900: c = 0; s = 1; return;
@@ -34,8 +34,6 @@ void Direction(int escapement, double &c, double &s) {
     }
   }
 }
-
-}  // namespace
 
 TextTarget::TextTarget(TCanvas &canvas, const TRect *limit)
     : canvas_(canvas), recording_(CanvasTextAccess::InPath(canvas)) {
@@ -123,7 +121,7 @@ int DrawTextRun(TextTarget &target, const FontInstance &font, int x, int y,
   for (int a : advances) total += a;
 
   double c, s;
-  Direction(font.Escapement(), c, s);
+  EscapementDirection(font.Escapement(), c, s);
   // Along the baseline (c, -s); down the cell (s, c). y grows downwards.
   const double dx = c, dy = -s, nx = s, ny = c;
   const double width = static_cast<double>(total);

@@ -53,6 +53,11 @@ struct PlacedGlyph {
 
 struct FontFaceSet;
 
+// The unit vector of an escapement (tenths of a degree, counter-clockwise): exact for the
+// right angles, so that upright and quarter-turned text lands on whole pixels without
+// rounding noise.
+void EscapementDirection(int escapement, double &c, double &s);
+
 // A font resolved at one size, style and escapement. Cheap to share; immutable.
 class FontInstance {
  public:

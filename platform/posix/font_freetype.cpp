@@ -9,13 +9,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <unordered_map>
 
 #include "platform/canvas.h"
 #include "platform/glyph_source.h"
 
 #include "platform/lsan_fontconfig.h"
+#include "platform/sysutils.h"
 
 namespace vx {
 
@@ -23,13 +23,6 @@ namespace {
 
 constexpr const char *kCjkFamily = "AR PL UMing CN";
 constexpr const char *kDefaultFamily = "Liberation Sans";
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char &c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 struct Substitute {
   const char *family;
@@ -114,7 +107,7 @@ class FontEngine {
 
   std::shared_ptr<const FontFaceSet> ResolveSet(std::string_view name, bool bold, bool italic,
                                                 std::uint8_t charset) {
-    const std::string lower = LowerAscii(name);
+    const std::string lower = LowerCase(name);
     std::string key = lower;
     key += '\0';
     key += char('0' + (bold ? 1 : 0) + (italic ? 2 : 0));
@@ -273,9 +266,10 @@ class FontEngine {
         FT_Outline_Transform(&slot->outline, &shear);
       }
       if (escapement != 0) {
-        const double t = escapement * std::numbers::pi / 1800.0;
-        const FT_Fixed c = static_cast<FT_Fixed>(std::lround(std::cos(t) * 65536.0));
-        const FT_Fixed s = static_cast<FT_Fixed>(std::lround(std::sin(t) * 65536.0));
+        double dc, ds;
+        EscapementDirection(escapement, dc, ds);
+        const FT_Fixed c = static_cast<FT_Fixed>(std::lround(dc * 65536.0));
+        const FT_Fixed s = static_cast<FT_Fixed>(std::lround(ds * 65536.0));
         FT_Matrix rot{c, -s, s, c};
         FT_Outline_Transform(&slot->outline, &rot);
       }
@@ -351,18 +345,26 @@ class FontEngine {
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   }
 
+  // fontconfig's best match for `pattern`, which this destroys; null when nothing matches.
+  // The caller destroys the match.
+  FcPattern *BestMatch(FcPattern *pattern) {
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult res = FcResultNoMatch;
+    FcPattern *match = FcFontMatch(config_, pattern, &res);
+    FcPatternDestroy(pattern);
+    return match;
+  }
+
   // A face of exactly this family (case-insensitive), in the style closest to the one asked.
   FaceRec *MatchFamily(const std::string &family, bool bold, bool italic) {
-    const std::string key = LowerAscii(family) + char('0' + (bold ? 1 : 0) + (italic ? 2 : 0));
+    const std::string key = LowerCase(family) + char('0' + (bold ? 1 : 0) + (italic ? 2 : 0));
     if (auto it = family_cache_.find(key); it != family_cache_.end()) return it->second;
     FaceRec *result = nullptr;
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
+    if (FcPattern *match = BestMatch(pattern)) {
       FcChar8 *fam = nullptr;
       for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &fam) == FcResultMatch; ++i) {
         if (FcStrCmpIgnoreCase(fam, reinterpret_cast<const FcChar8 *>(family.c_str())) == 0) {
@@ -372,7 +374,6 @@ class FontEngine {
       }
       FcPatternDestroy(match);
     }
-    FcPatternDestroy(pattern);
     if (family_cache_.size() >= kMaxFaceSets) family_cache_.clear();
     family_cache_[key] = result;
     return result;
@@ -385,14 +386,10 @@ class FontEngine {
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>("sans-serif"));
     AddStyle(pattern, bold, italic);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
+    if (FcPattern *match = BestMatch(pattern)) {
       result = LoadMatch(match, nullptr);
       FcPatternDestroy(match);
     }
-    FcPatternDestroy(pattern);
     return result;
   }
 
@@ -404,17 +401,13 @@ class FontEngine {
     FcCharSetAddChar(charset, ch);
     FcPattern *pattern = FcPatternCreate();
     FcPatternAddCharSet(pattern, FC_CHARSET, charset);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult res = FcResultNoMatch;
-    if (FcPattern *match = FcFontMatch(config_, pattern, &res)) {
+    if (FcPattern *match = BestMatch(pattern)) {
       FcCharSet *have = nullptr;
       if (FcPatternGetCharSet(match, FC_CHARSET, 0, &have) == FcResultMatch &&
           FcCharSetHasChar(have, ch))
         result = LoadMatch(match, nullptr);
       FcPatternDestroy(match);
     }
-    FcPatternDestroy(pattern);
     FcCharSetDestroy(charset);
     if (fallback_.size() >= kMaxFallbackEntries) fallback_.clear();
     fallback_[ch] = result;

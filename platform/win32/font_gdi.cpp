@@ -80,21 +80,6 @@ LOGFONTW MakeLogFont(const std::wstring &name, BYTE charset, bool bold, bool ita
   return lf;
 }
 
-// Exact values for the right angles, so that turned glyphs keep their pixels.
-void Direction(int escapement, double &c, double &s) {
-  switch (escapement) {
-    case 0: c = 1; s = 0; return;
-    case 900: c = 0; s = 1; return;
-    case 1800: c = -1; s = 0; return;
-    case 2700: c = 0; s = -1; return;
-    default: {
-      const double t = escapement * 3.14159265358979323846 / 1800.0;
-      c = std::cos(t);
-      s = std::sin(t);
-    }
-  }
-}
-
 FIXED ToFixed(double v) {
   const long fixed = std::lround(v * 65536.0);
   FIXED f;
@@ -318,7 +303,7 @@ std::shared_ptr<const GlyphImage> Render(const FontFaceSet &, GlyphRef ref, int 
   GdiEngine &e = GdiEngine::Instance();
   if (!e.Select(Face(ref), EmHeight(ppem))) return nullptr;
   double c, s;
-  Direction(escapement, c, s);
+  EscapementDirection(escapement, c, s);
   // Counter-clockwise in GDI's y-up glyph space: x' = c x - s y, y' = s x + c y.
   const MAT2 turn = {ToFixed(c), ToFixed(s), ToFixed(-s), ToFixed(c)};
   GLYPHMETRICS gm{};
