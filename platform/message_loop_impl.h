@@ -3,6 +3,8 @@
 // system's wake-up and wait (platform/posix/timer_posix.cpp, platform/win32/timer_win32.cpp).
 // Internal to platform/.
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -87,6 +89,26 @@ struct MessageLoop::Impl {
     --dispatch_depth;
     Rearm();
     return count;
+  }
+
+  // Waits for the system's input while no timer is due, until the earliest timer is due or
+  // `max_wait_ms` passed (real clock only). `wait_for(ms)` waits up to ms for input and says
+  // whether some came and was handled, which ends the wait. Returns the time after it.
+  template <typename WaitFor>
+  std::int64_t WaitForInput(const Clock &clock, std::int64_t now, std::uint32_t max_wait_ms,
+                            WaitFor wait_for) {
+    if (clock.IsManual() || max_wait_ms == 0 || (!queue.empty() && queue.begin()->due <= now))
+      return now;
+    const std::int64_t deadline = now + max_wait_ms;
+    while (now < deadline) {
+      std::int64_t wait = deadline - now;
+      if (!queue.empty()) wait = std::min(wait, queue.begin()->due - now);
+      if (wait <= 0) break;
+      const bool input = wait_for(static_cast<std::uint32_t>(std::min<std::int64_t>(wait, 1 << 30)));
+      now = clock.NowMs();
+      if (input) break;
+    }
+    return now;
   }
 
   void Pump() {

@@ -54,21 +54,12 @@ std::uint32_t MessageLoop::ProcessMessages(std::uint32_t max_wait_ms) {
   collect();  // a pump may have removed its source
   std::shared_ptr<Clock> clock = m.clock;  // a handler may replace the loop's clock
   std::int64_t now = clock->NowMs();
-  if (!clock->IsManual() && max_wait_ms > 0 && !input_waiting &&
-      (m.queue.empty() || m.queue.begin()->due > now)) {
-    const std::int64_t deadline = now + max_wait_ms;
-    while (now < deadline) {
-      std::int64_t wait = deadline - now;
-      if (!m.queue.empty()) wait = std::min(wait, m.queue.begin()->due - now);
-      if (wait <= 0) break;
-      int r = poll(fds.data(), fds.size(), static_cast<int>(std::min<std::int64_t>(wait, 1 << 30)));
-      now = clock->NowMs();
-      if (r > 0) {
-        m.Pump();
-        break;
-      }
-    }
-  }
+  if (!input_waiting)
+    now = m.WaitForInput(*clock, now, max_wait_ms, [&](std::uint32_t ms) {
+      if (poll(fds.data(), fds.size(), static_cast<int>(ms)) <= 0) return false;
+      m.Pump();
+      return true;
+    });
   if (m.os->timer_fd >= 0) {
     std::uint64_t expirations;
     [[maybe_unused]] auto n = read(m.os->timer_fd, &expirations, sizeof expirations);

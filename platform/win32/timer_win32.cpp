@@ -135,21 +135,14 @@ std::uint32_t MessageLoop::ProcessMessages(std::uint32_t max_wait_ms) {
   const bool input_waiting = DispatchWaiting();
   std::shared_ptr<Clock> clock = m.clock;  // a handler may replace the loop's clock
   std::int64_t now = clock->NowMs();
-  if (!clock->IsManual() && max_wait_ms > 0 && !input_waiting && m.os->fired == fired_before &&
-      (m.queue.empty() || m.queue.begin()->due > now)) {
-    const std::int64_t deadline = now + max_wait_ms;
-    while (now < deadline) {
-      std::int64_t wait = deadline - now;
-      if (!m.queue.empty()) wait = std::min(wait, m.queue.begin()->due - now);
-      if (wait <= 0) break;
-      const DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<std::int64_t>(wait, 1 << 30)),
-                                                  QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-      now = clock->NowMs();
-      if (r == WAIT_OBJECT_0 && DispatchWaiting()) {
-        m.Pump();
-        break;
-      }
-    }
+  if (!input_waiting && m.os->fired == fired_before) {
+    m.WaitForInput(*clock, now, max_wait_ms, [&](std::uint32_t ms) {
+      if (MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0 ||
+          !DispatchWaiting())
+        return false;
+      m.Pump();
+      return true;
+    });
     now = clock->NowMs();
   }
   const std::uint64_t from_messages = m.os->fired - fired_before;
