@@ -5,6 +5,7 @@
 
 #include "tests/support/export_names.h"
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -16,59 +17,64 @@
 
 namespace {
 
-// Defined global and weak symbols of the dynamic symbol table of an ELF64 file.
-std::set<std::string> DefinedDynamicSymbols(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::set<std::string> names;
-  if (file.size() < sizeof(Elf64_Ehdr)) return names;
-  Elf64_Ehdr eh;
-  std::memcpy(&eh, file.data(), sizeof eh);
-  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64)
-    return names;
-  auto section = [&](std::size_t i) {
-    Elf64_Shdr sh;
-    std::memcpy(&sh, file.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
-    return sh;
-  };
-  for (std::size_t i = 0; i < eh.e_shnum; ++i) {
-    const Elf64_Shdr sh = section(i);
-    if (sh.sh_type != SHT_DYNSYM) continue;
-    const Elf64_Shdr strtab = section(sh.sh_link);
-    for (std::size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
-      Elf64_Sym sym;
-      std::memcpy(&sym, file.data() + sh.sh_offset + off, sizeof sym);
-      const int bind = ELF64_ST_BIND(sym.st_info);
-      if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
-      names.insert(file.data() + strtab.sh_offset + sym.st_name);
+// An ELF64 file, read whole.
+class ElfFile {
+ public:
+  explicit ElfFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (file_.size() < sizeof(Elf64_Ehdr)) return;
+    std::memcpy(&eh_, file_.data(), sizeof eh_);
+    ok_ = std::memcmp(eh_.e_ident, ELFMAG, SELFMAG) == 0 && eh_.e_ident[EI_CLASS] == ELFCLASS64;
+  }
+
+  // Calls fn(entry, strings) for every T in the sections of `type`; `strings` is the
+  // section's linked string table.
+  template <typename T, typename Fn>
+  void ForEach(std::uint32_t type, Fn fn) const {
+    if (!ok_) return;
+    for (std::size_t i = 0; i < eh_.e_shnum; ++i) {
+      const Elf64_Shdr sh = Section(i);
+      if (sh.sh_type != type) continue;
+      const char *strings = file_.data() + Section(sh.sh_link).sh_offset;
+      for (std::size_t off = 0; off + sizeof(T) <= sh.sh_size; off += sizeof(T)) {
+        T entry;
+        std::memcpy(&entry, file_.data() + sh.sh_offset + off, sizeof entry);
+        fn(entry, strings);
+      }
     }
   }
+
+ private:
+  Elf64_Shdr Section(std::size_t i) const {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, file_.data() + eh_.e_shoff + i * eh_.e_shentsize, sizeof sh);
+    return sh;
+  }
+
+  std::vector<char> file_;
+  Elf64_Ehdr eh_{};
+  bool ok_ = false;
+};
+
+// Defined global and weak symbols of the dynamic symbol table of an ELF64 file.
+std::set<std::string> DefinedDynamicSymbols(const std::string &path) {
+  std::set<std::string> names;
+  ElfFile(path).ForEach<Elf64_Sym>(SHT_DYNSYM, [&](const Elf64_Sym &sym, const char *strings) {
+    const int bind = ELF64_ST_BIND(sym.st_info);
+    if (sym.st_shndx != SHN_UNDEF && (bind == STB_GLOBAL || bind == STB_WEAK))
+      names.insert(strings + sym.st_name);
+  });
   return names;
 }
 
 // DT_SONAME of an ELF64 shared library, empty when it has none.
 std::string SharedObjectName(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (file.size() < sizeof(Elf64_Ehdr)) return {};
-  Elf64_Ehdr eh;
-  std::memcpy(&eh, file.data(), sizeof eh);
-  auto section = [&](std::size_t i) {
-    Elf64_Shdr sh;
-    std::memcpy(&sh, file.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
-    return sh;
-  };
-  for (std::size_t i = 0; i < eh.e_shnum; ++i) {
-    const Elf64_Shdr sh = section(i);
-    if (sh.sh_type != SHT_DYNAMIC) continue;
-    const Elf64_Shdr strtab = section(sh.sh_link);
-    for (std::size_t off = 0; off + sizeof(Elf64_Dyn) <= sh.sh_size; off += sizeof(Elf64_Dyn)) {
-      Elf64_Dyn dyn;
-      std::memcpy(&dyn, file.data() + sh.sh_offset + off, sizeof dyn);
-      if (dyn.d_tag == DT_SONAME) return file.data() + strtab.sh_offset + dyn.d_un.d_val;
-    }
-  }
-  return {};
+  std::string name;
+  ElfFile(path).ForEach<Elf64_Dyn>(SHT_DYNAMIC, [&](const Elf64_Dyn &dyn, const char *strings) {
+    if (dyn.d_tag == DT_SONAME) name = strings + dyn.d_un.d_val;
+  });
+  return name;
 }
 
 bool Allowed(const std::string &name) {
