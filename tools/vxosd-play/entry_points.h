@@ -2,8 +2,7 @@
 // The functions the player calls, found as its system's hosts find them: on Linux the linked
 // libvxosd.so; on Windows vxosd.dll loaded at run time (LoadLibraryW and GetProcAddress, no
 // import library), and the software card's functions from vxvirtualcard.dll (the one
-// registered for the card's class, else one found by name), or from vxosd.dll where the card
-// is built into it.
+// registered for the card's class, else one found by name).
 
 #include <string>
 
