@@ -43,6 +43,15 @@ bool OsdLayer::SetFrame(const std::uint8_t *stream, std::size_t size) {
   return true;
 }
 
+bool OsdLayer::CopyRgba(std::uint8_t *rgba) const {
+  if (!has_frame_) return false;
+  std::array<std::array<std::uint8_t, 4>, 256> lut;
+  for (int i = 0; i < 256; ++i) lut[i] = {rgb_[i][0], rgb_[i][1], rgb_[i][2], alpha_[i]};
+  const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
+  for (std::size_t i = 0; i < std::size_t{kFrameWidth} * kFrameHeight; ++i) std::memcpy(rgba + 4 * i, lut[pixels[i]].data(), 4);
+  return true;
+}
+
 void OsdLayer::Prepare(int width, int height, const Placement &placement) {
   width_ = width;
   height_ = height;

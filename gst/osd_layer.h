@@ -38,6 +38,11 @@ class OsdLayer {
   bool SetFrame(const std::uint8_t *stream, std::size_t size);
   bool has_frame() const { return has_frame_; }
 
+  // The current frame alone as 640 x 480 RGBA, rows top-down without padding: the palette
+  // colour of each pixel, with its colour level as straight alpha (the key colour's is 0).
+  // False, and nothing written, before the first frame.
+  bool CopyRgba(std::uint8_t *rgba) const;
+
   // Lays the current frame over the picture.
   void Blend(const VideoPicture &picture, const Placement &placement);
 

@@ -4,6 +4,8 @@
 #include <gst/video/video.h>
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -16,6 +18,7 @@
 
 #include "gst/library_thread.h"
 #include "gst/osd_layer.h"
+#include "scene/frame.h"
 #include "scene/run.h"
 #include "scene/scene.h"
 #include "vxosd/vxosd.h"
@@ -30,9 +33,31 @@ namespace fs = std::filesystem;
 // The library has one instance per process; the element that runs it holds this.
 std::atomic<bool> g_library_taken{false};
 
-struct Command {
+// Live changes wait in one queue, oldest first: a `command` line is a batch of one without
+// an id. What the queue may hold and what is applied before one buffer are bounded, so a
+// flood neither grows memory nor stalls the video for long.
+constexpr std::size_t kMaxBatchLines = 256;           // lines in one "apply" batch
+constexpr std::size_t kMaxQueuedLines = 1024;         // lines waiting, all batches together
+constexpr std::size_t kMaxQueuedBytes = 4 << 20;      // their text
+constexpr std::size_t kLinesPerBuffer = 256;          // applied before one buffer (whole batches)
+constexpr std::chrono::milliseconds kWorkPerBuffer{40};  // no further batch after this
+
+struct QueuedLine {
   vxscene::Step step;
   std::string text;
+};
+
+struct Batch {
+  guint64 id = 0;  // 0: a `command` line, which posts no "vxosd-applied" message
+  std::vector<QueuedLine> lines;
+  std::size_t bytes = 0;
+};
+
+// What one batch did: each call's result, and the library's message after a 0.
+struct Applied {
+  guint64 id = 0;
+  std::vector<int> results;
+  std::vector<std::string> messages;
 };
 
 struct OverlayState;
@@ -48,6 +73,11 @@ class ElementHost : public vxscene::SceneHost {
     return true;
   }
   void Refused(const vxscene::Step &step, const std::string &error) override {
+    if (refusal_) {  // a batch line: its caller reads the message from "vxosd-applied"
+      *refusal_ = error;
+      GST_INFO_OBJECT(element_, "%s returned 0: %s", step.call.c_str(), error.c_str());
+      return;
+    }
     const std::string where = Where(step);
     GST_ELEMENT_WARNING(element_, LIBRARY, SETTINGS,
                         ("%s: %s returned 0: %s", where.c_str(), step.call.c_str(), error.c_str()),
@@ -62,6 +92,8 @@ class ElementHost : public vxscene::SceneHost {
     GST_INFO_OBJECT(element_, "line %d: %s", step.line, note.c_str());
   }
   void SetCommand(const std::string *text) { command_ = text; }
+  // While set, a call that returns 0 leaves the library's message here instead of a warning.
+  void SetRefusal(std::string *message) { refusal_ = message; }
 
  private:
   std::string Where(const vxscene::Step &step) const {
@@ -72,6 +104,7 @@ class ElementHost : public vxscene::SceneHost {
   GstElement *element_;
   std::string scene_;
   const std::string *command_ = nullptr;
+  std::string *refusal_ = nullptr;
 };
 
 struct OverlayState {
@@ -79,7 +112,12 @@ struct OverlayState {
   std::mutex lock;
   std::string scene_path;
   vxgst::Placement placement;
-  std::vector<Command> commands;
+  std::deque<Batch> queue;
+  std::size_t queued_lines = 0, queued_bytes = 0;
+  guint64 next_batch_id = 1;
+
+  // The composed frame, shared with "osd-sample" callers on the application's threads.
+  std::mutex frame_lock;
 
   // Between start and stop; used by the streaming thread and the library's thread in turn.
   bool running = false;
@@ -102,6 +140,8 @@ struct VxosdOverlay {
 struct VxosdOverlayClass {
   GstVideoFilterClass parent_class;
   gboolean (*command)(VxosdOverlay *self, const gchar *line);
+  guint64 (*apply)(VxosdOverlay *self, gchar **lines);
+  GstSample *(*osd_sample)(VxosdOverlay *self);
 };
 
 G_DEFINE_TYPE(VxosdOverlay, vxosd_overlay, GST_TYPE_VIDEO_FILTER)
@@ -109,7 +149,7 @@ G_DEFINE_TYPE(VxosdOverlay, vxosd_overlay, GST_TYPE_VIDEO_FILTER)
 namespace {
 
 enum { PROP_0, PROP_SCENE, PROP_SCALE, PROP_X, PROP_Y };
-enum { SIGNAL_COMMAND, SIGNAL_LAST };
+enum { SIGNAL_COMMAND, SIGNAL_APPLY, SIGNAL_OSD_SAMPLE, SIGNAL_LAST };
 guint g_signals[SIGNAL_LAST];
 
 constexpr const char *kFormats = "{ RGBA, BGRA, ARGB, ABGR, RGBx, BGRx, xRGB, xBGR, I420, YV12, NV12, NV21 }";
@@ -127,7 +167,9 @@ double LocalDaysNow() {
 }
 
 void OnFrame(const std::uint8_t *stream, std::uint32_t size, void *user) {
-  static_cast<OverlayState *>(user)->layer.SetFrame(stream, size);
+  auto *st = static_cast<OverlayState *>(user);
+  std::lock_guard lock(st->frame_lock);
+  st->layer.SetFrame(stream, size);
 }
 
 void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
@@ -163,30 +205,99 @@ bool OwnedByElement(const vxscene::Step &step) {
   return step.call == "InitVxOSD" || step.call == "FreeVxOSD";
 }
 
-gboolean OnCommand(VxosdOverlay *self, const gchar *line) {
-  OverlayState &st = self->state;
-  const std::string text = line ? line : "";
-  std::string why;
-  std::optional<vxscene::Step> step;
+// Why a live line cannot be queued ("" when it can); the parsed step in step.
+std::string Refusal(const std::string &text, std::optional<vxscene::Step> &step) {
   try {
     step = vxscene::ParseLine(text, 1);
-    if (!step) why = "it holds no call";
-    else if (step->call == "wait" || step->call == "snapshot")
-      why = step->call + " belongs in a scene file, not in a live command";
-    else if (OwnedByElement(*step))
-      why = step->call + " is not available: vxosdoverlay starts and frees the library itself";
+    if (!step) return "it holds no call";
+    if (step->call == "wait" || step->call == "snapshot")
+      return step->call + " belongs in a scene file, not in a live command";
+    if (OwnedByElement(*step))
+      return step->call + " is not available: vxosdoverlay starts and frees the library itself";
   } catch (const vxscene::SceneError &e) {
-    why = e.message;
+    return e.message;
   }
-  if (!why.empty()) {
-    GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS,
-                        ("Refused command \"%s\": %s", vxscene::Escaped(text).c_str(), why.c_str()),
-                        (nullptr));
-    return FALSE;
-  }
+  return "";
+}
+
+// Queues a batch whole, or nothing of it when the queue has no room.
+bool Enqueue(OverlayState &st, Batch &batch, guint64 &id) {
   std::lock_guard lock(st.lock);
-  st.commands.push_back({std::move(*step), text});
-  return TRUE;
+  if (st.queued_lines + batch.lines.size() > kMaxQueuedLines || st.queued_bytes + batch.bytes > kMaxQueuedBytes)
+    return false;
+  if (id != 0) id = batch.id = st.next_batch_id++;
+  st.queued_lines += batch.lines.size();
+  st.queued_bytes += batch.bytes;
+  st.queue.push_back(std::move(batch));
+  return true;
+}
+
+const char *const kQueueFull = "the command queue is full (at most 1024 lines wait for the next buffers)";
+
+gboolean OnCommand(VxosdOverlay *self, const gchar *line) {
+  const std::string text = line ? line : "";
+  std::optional<vxscene::Step> step;
+  std::string why = Refusal(text, step);
+  if (why.empty()) {
+    Batch batch;
+    batch.bytes = text.size();
+    batch.lines.push_back({std::move(*step), text});
+    guint64 no_id = 0;
+    if (Enqueue(self->state, batch, no_id)) return TRUE;
+    why = kQueueFull;
+  }
+  GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS,
+                      ("Refused command \"%s\": %s", vxscene::Escaped(text).c_str(), why.c_str()), (nullptr));
+  return FALSE;
+}
+
+guint64 OnApply(VxosdOverlay *self, gchar **lines) {
+  const guint count = lines ? g_strv_length(lines) : 0;
+  std::string why;
+  Batch batch;
+  if (count == 0) why = "it holds no line";
+  else if (count > kMaxBatchLines)
+    why = "it holds " + std::to_string(count) + " lines, more than the " + std::to_string(kMaxBatchLines) +
+          " a batch may hold";
+  for (guint i = 0; why.empty() && i < count; ++i) {
+    std::string text = lines[i];
+    std::optional<vxscene::Step> step;
+    if (std::string line_why = Refusal(text, step); !line_why.empty()) {
+      why = "line " + std::to_string(i) + " \"" + vxscene::Escaped(text) + "\": " + line_why;
+    } else {
+      batch.bytes += text.size();
+      batch.lines.push_back({std::move(*step), std::move(text)});
+    }
+  }
+  guint64 id = 1;  // asks Enqueue for an id
+  if (why.empty() && !Enqueue(self->state, batch, id)) why = kQueueFull;
+  if (why.empty()) return id;
+  GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS, ("Refused batch of %u line(s): %s", count, why.c_str()), (nullptr));
+  return 0;
+}
+
+GstSample *OnOsdSample(VxosdOverlay *self) {
+  OverlayState &st = self->state;
+  constexpr gsize kBytes = gsize{4} * vxscene::kFrameWidth * vxscene::kFrameHeight;
+  GstBuffer *buffer = nullptr;
+  {
+    std::lock_guard lock(st.frame_lock);
+    if (!st.layer.has_frame()) return nullptr;
+    buffer = gst_buffer_new_allocate(nullptr, kBytes, nullptr);
+    GstMapInfo map;
+    if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+      if (buffer) gst_buffer_unref(buffer);
+      return nullptr;
+    }
+    st.layer.CopyRgba(map.data);
+    gst_buffer_unmap(buffer, &map);
+  }
+  GstCaps *caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "RGBA", "width", G_TYPE_INT,
+                                      vxscene::kFrameWidth, "height", G_TYPE_INT, vxscene::kFrameHeight, nullptr);
+  GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+  gst_caps_unref(caps);
+  gst_buffer_unref(buffer);
+  return sample;
 }
 
 void ReleaseLibrary(OverlayState &st) {
@@ -261,7 +372,10 @@ gboolean Start(GstBaseTransform *trans) {
   const fs::path dir = path.empty() ? fs::current_path() : fs::absolute(path).parent_path();
   st.run = std::make_unique<vxscene::SceneRun>(vxscene::LinkedLibrary(), std::move(steps), dir);
   st.host = std::make_unique<ElementHost>(GST_ELEMENT(self), path);
-  st.layer = vxgst::OsdLayer();
+  {
+    std::lock_guard lock(st.frame_lock);
+    st.layer = vxgst::OsdLayer();
+  }
   st.have_running_time = false;
   st.scene_ns = 0;
   return TRUE;
@@ -271,7 +385,8 @@ gboolean Stop(GstBaseTransform *trans) {
   OverlayState &st = Self(trans)->state;
   ReleaseLibrary(st);
   std::lock_guard lock(st.lock);
-  st.commands.clear();
+  st.queue.clear();
+  st.queued_lines = st.queued_bytes = 0;
   return TRUE;
 }
 
@@ -332,6 +447,80 @@ bool Describe(GstVideoFrame *frame, vxgst::VideoPicture &p) {
   }
 }
 
+// The batches to apply before this buffer: oldest first, whole, until kLinesPerBuffer lines
+// (at least one batch, however long).
+std::vector<Batch> TakeBatches(OverlayState &st) {
+  std::vector<Batch> taken;
+  std::lock_guard lock(st.lock);
+  std::size_t lines = 0;
+  while (!st.queue.empty() && (taken.empty() || lines + st.queue.front().lines.size() <= kLinesPerBuffer)) {
+    Batch &b = st.queue.front();
+    lines += b.lines.size();
+    st.queued_lines -= b.lines.size();
+    st.queued_bytes -= b.bytes;
+    taken.push_back(std::move(b));
+    st.queue.pop_front();
+  }
+  return taken;
+}
+
+// Puts back, at the front and in their order, the batches the time budget left.
+void ReturnBatches(OverlayState &st, std::vector<Batch> &batches, std::size_t from) {
+  std::lock_guard lock(st.lock);
+  for (std::size_t i = batches.size(); i-- > from;) {
+    st.queued_lines += batches[i].lines.size();
+    st.queued_bytes += batches[i].bytes;
+    st.queue.push_front(std::move(batches[i]));
+  }
+}
+
+// On the library's thread: every line of each batch in turn, until the time budget is spent
+// (the first batch always runs). Returns how many batches ran; applied gets the results of
+// those with an id.
+std::size_t ApplyBatches(OverlayState &st, const std::vector<Batch> &batches, std::vector<Applied> &applied) {
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t done = 0;
+  for (const Batch &b : batches) {
+    if (done > 0 && std::chrono::steady_clock::now() - start >= kWorkPerBuffer) break;
+    Applied result{b.id, {}, {}};
+    for (const QueuedLine &line : b.lines) {
+      std::string message;
+      st.host->SetCommand(&line.text);
+      if (b.id != 0) st.host->SetRefusal(&message);
+      const int r = st.run->Apply(line.step, *st.host);
+      st.host->SetRefusal(nullptr);
+      st.host->SetCommand(nullptr);
+      result.results.push_back(r);
+      result.messages.push_back(r == 0 ? std::move(message) : std::string());
+    }
+    if (b.id != 0) applied.push_back(std::move(result));
+    ++done;
+  }
+  return done;
+}
+
+// "vxosd-applied": the batch's id, each call's result and message, and the running time of
+// the buffer it was applied before.
+void PostApplied(VxosdOverlay *self, const Applied &a, GstClockTime running_time) {
+  GValue results = G_VALUE_INIT, messages = G_VALUE_INIT;
+  g_value_init(&results, GST_TYPE_ARRAY);
+  g_value_init(&messages, GST_TYPE_ARRAY);
+  for (std::size_t i = 0; i < a.results.size(); ++i) {
+    GValue r = G_VALUE_INIT, m = G_VALUE_INIT;
+    g_value_init(&r, G_TYPE_INT);
+    g_value_set_int(&r, a.results[i]);
+    gst_value_array_append_and_take_value(&results, &r);
+    g_value_init(&m, G_TYPE_STRING);
+    g_value_set_string(&m, a.messages[i].c_str());
+    gst_value_array_append_and_take_value(&messages, &m);
+  }
+  GstStructure *s = gst_structure_new("vxosd-applied", "id", G_TYPE_UINT64, a.id, "running-time", G_TYPE_UINT64,
+                                      guint64{running_time}, nullptr);
+  gst_structure_take_value(s, "results", &results);
+  gst_structure_take_value(s, "messages", &messages);
+  gst_element_post_message(GST_ELEMENT(self), gst_message_new_element(GST_OBJECT(self), s));
+}
+
 GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
   VxosdOverlay *self = Self(filter);
   OverlayState &st = self->state;
@@ -339,25 +528,27 @@ GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
     GST_ELEMENT_ERROR(self, CORE, FAILED, ("vxosdoverlay received video before it started"), (nullptr));
     return GST_FLOW_ERROR;
   }
-  const guint64 until_ms = SceneTime(st, GST_BASE_TRANSFORM(filter), frame->buffer);
-  std::vector<Command> commands;
+  GstBaseTransform *trans = GST_BASE_TRANSFORM(filter);
+  const GstClockTime running_time =
+      gst_segment_to_running_time(&trans->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(frame->buffer));
+  const guint64 until_ms = SceneTime(st, trans, frame->buffer);
+  std::vector<Batch> batches = TakeBatches(st);
   vxgst::Placement placement;
   {
     std::lock_guard lock(st.lock);
-    commands.swap(st.commands);
     placement = st.placement;
   }
+  std::vector<Applied> applied;
+  std::size_t done = 0;
   st.library->Run([&] {
     // Steps due now first (the scene's set-up on the first buffer), then the live commands,
     // so that a command finds the components the scene made.
     st.run->RunUntil(st.run->now_ms(), *st.host);
-    for (const Command &c : commands) {
-      st.host->SetCommand(&c.text);
-      st.run->Apply(c.step, *st.host);
-      st.host->SetCommand(nullptr);
-    }
+    done = ApplyBatches(st, batches, applied);
     st.run->RunUntil(until_ms, *st.host);
   });
+  ReturnBatches(st, batches, done);
+  for (const Applied &a : applied) PostApplied(self, a, running_time);
   vxgst::VideoPicture picture;
   if (!Describe(frame, picture)) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("vxosdoverlay cannot draw on %s video",
@@ -413,6 +604,14 @@ static void vxosd_overlay_class_init(VxosdOverlayClass *klass) {
       "command", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
       G_STRUCT_OFFSET(VxosdOverlayClass, command), nullptr, nullptr, nullptr, G_TYPE_BOOLEAN, 1,
       G_TYPE_STRING);
+  klass->apply = OnApply;
+  g_signals[SIGNAL_APPLY] = g_signal_new(
+      "apply", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+      G_STRUCT_OFFSET(VxosdOverlayClass, apply), nullptr, nullptr, nullptr, G_TYPE_UINT64, 1, G_TYPE_STRV);
+  klass->osd_sample = OnOsdSample;
+  g_signals[SIGNAL_OSD_SAMPLE] = g_signal_new(
+      "osd-sample", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+      G_STRUCT_OFFSET(VxosdOverlayClass, osd_sample), nullptr, nullptr, nullptr, GST_TYPE_SAMPLE, 0);
 
   gst_element_class_set_static_metadata(element_class, "VXOSD overlay", "Filter/Effect/Video",
                                         "Lays the VXOSD on-screen display over video, as the capture card mixes it",

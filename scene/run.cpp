@@ -82,15 +82,17 @@ int CallExport(const Library &lib, const Step &s, const fs::path &scene_dir, std
 SceneRun::SceneRun(const Library &lib, std::vector<Step> steps, fs::path scene_dir)
     : lib_(lib), steps_(std::move(steps)), scene_dir_(std::move(scene_dir)) {}
 
-void SceneRun::Apply(const Step &step, SceneHost &host) {
+int SceneRun::Apply(const Step &step, SceneHost &host) {
   std::string note;
-  if (!CallExport(lib_, step, scene_dir_, note)) {
+  const int result = CallExport(lib_, step, scene_dir_, note);
+  if (!result) {
     if (step.call != "InitVxOSD") host.Refused(step, LastError(lib_));
   } else if (LoadsAPicture(step.call)) {
     if (std::string warning = LastError(lib_); !warning.empty()) host.Warned(step, warning);
   }
   if (!note.empty()) host.Note(step, note);
   host.Stepped(step);
+  return result;
 }
 
 bool SceneRun::RunStep(const Step &step, SceneHost &host) {

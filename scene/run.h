@@ -47,8 +47,8 @@ class SceneRun {
   bool RunUntil(std::uint64_t until_ms, SceneHost &host);
   // Runs the remaining steps; time ends where the last wait ends.
   bool RunToEnd(SceneHost &host);
-  // One step out of sequence (a live command): an export, run now.
-  void Apply(const Step &step, SceneHost &host);
+  // One step out of sequence (a live command): an export, run now. Returns the export's result.
+  int Apply(const Step &step, SceneHost &host);
 
   std::uint64_t now_ms() const { return now_ms_; }
   bool finished() const { return next_ >= steps_.size(); }

@@ -57,10 +57,18 @@ struct Frame {
   }
 };
 
+// A "vxosd-applied" message.
+struct AppliedMessage {
+  guint64 id = 0, running_time = 0;
+  std::vector<int> results;
+  std::vector<std::string> messages;
+};
+
 // What a pipeline produced: frames, and the messages of the bus.
 struct Played {
   std::vector<Frame> frames;
   std::vector<std::string> errors, warnings;
+  std::vector<AppliedMessage> applied;
   bool Error(const std::string &part) const {
     for (const auto &e : errors)
       if (e.find(part) != std::string::npos) return true;
@@ -73,8 +81,31 @@ struct Played {
   }
 };
 
+AppliedMessage ParseApplied(const GstStructure *s) {
+  AppliedMessage a;
+  EXPECT_TRUE(gst_structure_get_uint64(s, "id", &a.id));
+  EXPECT_TRUE(gst_structure_get_uint64(s, "running-time", &a.running_time));
+  const GValue *results = gst_structure_get_value(s, "results");
+  const GValue *messages = gst_structure_get_value(s, "messages");
+  EXPECT_TRUE(results && GST_VALUE_HOLDS_ARRAY(results));
+  EXPECT_TRUE(messages && GST_VALUE_HOLDS_ARRAY(messages));
+  if (!results || !messages) return a;
+  for (guint i = 0; i < gst_value_array_get_size(results); ++i)
+    a.results.push_back(g_value_get_int(gst_value_array_get_value(results, i)));
+  for (guint i = 0; i < gst_value_array_get_size(messages); ++i)
+    a.messages.push_back(g_value_get_string(gst_value_array_get_value(messages, i)));
+  return a;
+}
+
 void Collect(GstBus *bus, Played &run) {
-  while (GstMessage *m = gst_bus_pop_filtered(bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING))) {
+  while (GstMessage *m = gst_bus_pop_filtered(
+             bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_ELEMENT))) {
+    if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ELEMENT) {
+      const GstStructure *s = gst_message_get_structure(m);
+      if (s && gst_structure_has_name(s, "vxosd-applied")) run.applied.push_back(ParseApplied(s));
+      gst_message_unref(m);
+      continue;
+    }
     GError *error = nullptr;
     gchar *debug = nullptr;
     if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) gst_message_parse_error(m, &error, &debug);
@@ -372,6 +403,136 @@ TEST(OverlayTest, BadScenesPostErrors) {
   EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay(WriteScene("empty.scene", "# nothing\n")), 2)
                   .Error("empty scene"));
   EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay(fs::temp_directory_path()), 2).Error("is a directory"));
+}
+
+// Emits "apply" with the lines; returns the batch id.
+guint64 Apply(GstElement *osd, std::vector<std::string> lines) {
+  std::vector<gchar *> strv;
+  for (std::string &l : lines) strv.push_back(l.data());
+  strv.push_back(nullptr);
+  guint64 id = 99;
+  g_signal_emit_by_name(osd, "apply", strv.data(), &id);
+  return id;
+}
+
+// Two batches sent before buffer 3 (120 ms) are applied before it, in order, each whole: the
+// frame composed at 120 ms shows neither panel, buffer 2 still shows both. Each batch's
+// message carries its id, each call's result and the library's message after a 0.
+TEST(ApplyTest, BatchesAreAppliedBeforeOneFrameWithAResultPerCall) {
+  guint64 ids[2] = {0, 0};
+  const Played run = Play("format=RGBx,width=640,height=480", Overlay(WriteScene("panels.scene", kPanels)), 5,
+                          [&](GstElement *osd, int n) {
+                            if (n != 3) return;
+                            ids[0] = Apply(osd, {"SetVxComponent_Visible red 0 0", "DelVxComponent nobody"});
+                            ids[1] = Apply(osd, {"SetVxComponent_Visible blue 0 0"});
+                          });
+  ASSERT_EQ(run.frames.size(), 5u);
+  EXPECT_GT(ids[0], 0u);
+  EXPECT_GT(ids[1], ids[0]);
+  ASSERT_EQ(run.applied.size(), 2u);
+  EXPECT_EQ(run.applied[0].id, ids[0]);
+  EXPECT_EQ(run.applied[0].running_time, 120 * GST_MSECOND);
+  EXPECT_EQ(run.applied[0].results, (std::vector<int>{1, 0}));
+  ASSERT_EQ(run.applied[0].messages.size(), 2u);
+  EXPECT_EQ(run.applied[0].messages[0], "");
+  EXPECT_NE(run.applied[0].messages[1].find("nobody"), std::string::npos) << run.applied[0].messages[1];
+  EXPECT_EQ(run.applied[1].id, ids[1]);
+  EXPECT_EQ(run.applied[1].results, (std::vector<int>{1}));
+  EXPECT_EQ(run.applied[1].messages, (std::vector<std::string>{""}));
+  const std::array<int, 4> video{0x30, 0x60, 0xC0, 255}, red{253, 0, 0, 255};
+  EXPECT_EQ(run.frames[2].Rgba(100, 100), red);
+  EXPECT_NE(run.frames[2].Rgba(400, 300), video);
+  EXPECT_EQ(run.frames[3].Rgba(100, 100), video);
+  EXPECT_EQ(run.frames[3].Rgba(400, 300), video);
+  EXPECT_TRUE(run.warnings.empty()) << run.warnings[0];  // the results carry the library's answers
+}
+
+// A batch with one line the element cannot run is refused whole: nothing of it is applied,
+// no message says it was, and a warning names the line.
+TEST(ApplyTest, OneBadLineRefusesTheWholeBatch) {
+  std::vector<guint64> ids;
+  const Played run = Play("format=RGBx,width=640,height=480", Overlay(WriteScene("panels.scene", kPanels)), 4,
+                          [&](GstElement *osd, int n) {
+                            if (n != 0) return;
+                            const std::string hide = "SetVxComponent_Visible red 0 0";
+                            ids.push_back(Apply(osd, {hide, "NoSuchCall red"}));
+                            ids.push_back(Apply(osd, {hide, "SetVxComponent_Pos red 1 2"}));
+                            ids.push_back(Apply(osd, {hide, "wait 10"}));
+                            ids.push_back(Apply(osd, {hide, "snapshot a.png"}));
+                            ids.push_back(Apply(osd, {"FreeVxOSD", hide}));
+                            ids.push_back(Apply(osd, {hide, "InitVxOSD"}));
+                            ids.push_back(Apply(osd, {hide, "# a comment holds no call"}));
+                            ids.push_back(Apply(osd, {}));
+                          });
+  ASSERT_EQ(run.frames.size(), 4u);
+  EXPECT_EQ(ids, std::vector<guint64>(8, 0));
+  EXPECT_TRUE(run.applied.empty());
+  EXPECT_EQ(run.frames[3].Rgba(100, 100), (std::array<int, 4>{253, 0, 0, 255}));  // still shown
+  EXPECT_TRUE(run.Warning("line 1 \"NoSuchCall red\": unknown call")) << run.warnings[0];
+  EXPECT_TRUE(run.Warning("line 0 \"FreeVxOSD\""));
+  EXPECT_TRUE(run.Warning("no line"));
+}
+
+// The queue holds at most 1024 lines: four batches of 256 fit, a fifth is refused, and so is
+// a batch of more than 256. Before one buffer the element applies at most 256 lines, so the
+// four batches go out with four buffers.
+TEST(ApplyTest, TheQueueAndTheWorkBeforeOneBufferAreBounded) {
+  std::vector<guint64> ids;
+  const Played run = Play("format=I420,width=64,height=48", Overlay(WriteScene("panels.scene", kPanels)), 6,
+                          [&](GstElement *osd, int n) {
+                            if (n != 0) return;
+                            for (int k = 0; k < 5; ++k)
+                              ids.push_back(Apply(osd, std::vector<std::string>(256, "SetVxComponent_Visible red 0 1")));
+                            ids.push_back(Apply(osd, std::vector<std::string>(257, "SetVxComponent_Visible red 0 1")));
+                          });
+  ASSERT_EQ(run.frames.size(), 6u);
+  ASSERT_EQ(ids.size(), 6u);
+  for (int k = 0; k < 4; ++k) EXPECT_GT(ids[k], 0u);
+  EXPECT_EQ(ids[4], 0u);
+  EXPECT_EQ(ids[5], 0u);
+  EXPECT_TRUE(run.Warning("the command queue is full"));
+  EXPECT_TRUE(run.Warning("more than the 256"));
+  ASSERT_EQ(run.applied.size(), 4u);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(run.applied[k].id, ids[k]);
+    EXPECT_EQ(run.applied[k].running_time, guint64(k) * 40 * GST_MSECOND);
+    EXPECT_EQ(run.applied[k].results, std::vector<int>(256, 1));
+  }
+}
+
+// "osd-sample": nothing before the first composed frame; then the OSD alone as RGBA with the
+// colour level as alpha, as the player's --rgba writes it.
+TEST(OsdSampleTest, ShowsThePanelsPixelsWithTheirLevels) {
+  GstSample *before = reinterpret_cast<GstSample *>(1);
+  GstSample *after = nullptr;
+  const Played run = Play("format=I420,width=64,height=48", Overlay(WriteScene("panels.scene", kPanels)), 4,
+                          [&](GstElement *osd, int n) {
+                            if (n == 0) g_signal_emit_by_name(osd, "osd-sample", &before);
+                            if (n == 3) g_signal_emit_by_name(osd, "osd-sample", &after);
+                          });
+  EXPECT_EQ(run.frames.size(), 4u);
+  EXPECT_EQ(before, nullptr);
+  ASSERT_NE(after, nullptr);
+  GstVideoInfo info;
+  ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(after)));
+  EXPECT_EQ(GST_VIDEO_INFO_FORMAT(&info), GST_VIDEO_FORMAT_RGBA);
+  EXPECT_EQ(GST_VIDEO_INFO_WIDTH(&info), 640);
+  EXPECT_EQ(GST_VIDEO_INFO_HEIGHT(&info), 480);
+  GstMapInfo map;
+  GstBuffer *buffer = gst_sample_get_buffer(after);
+  ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
+  ASSERT_EQ(map.size, 640u * 480 * 4);
+  auto at = [&](int x, int y) {
+    const std::uint8_t *p = map.data + (std::size_t(y) * 640 + x) * 4;
+    return std::array<int, 4>{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(at(100, 100), (std::array<int, 4>{253, 0, 0, 255}));
+  EXPECT_EQ(at(0, 0), (std::array<int, 4>{0, 0, 0, 255}));      // the outline
+  EXPECT_EQ(at(400, 300), (std::array<int, 4>{0, 0, 252, 128}));  // blue at level 128
+  EXPECT_EQ(at(400, 100)[3], 0);                                  // key colour
+  EXPECT_EQ(at(100, 300)[3], 0);
+  gst_buffer_unmap(buffer, &map);
+  gst_sample_unref(after);
 }
 
 // The library has one instance per process: while one vxosdoverlay runs, a second one in
