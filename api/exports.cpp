@@ -478,6 +478,27 @@ uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days) {
   return 1;
 }
 
+uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void) {
+  try {
+    const double now = vx::RealClock().LocalNow();
+    if (!(now >= 2.0 && now < 73416.0)) {
+      SetError("VxOSD_SetManualClockStartNow: the local date-time lies outside 1900-01-01 .. 2100-12-31");
+      return 0;
+    }
+    Library &lib = Lib();
+    lib.manual_start.store(now);
+    if (OnOwnerThread() && lib.form)
+      if (auto *manual = dynamic_cast<vx::ManualClock *>(&vx::MessageLoop::Current().GetClock()))
+        manual->SetLocal(now);
+    return 1;
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_SetManualClockStartNow: ") + e.what());
+  } catch (...) {
+    SetError("VxOSD_SetManualClockStartNow: unknown error");
+  }
+  return 0;
+}
+
 uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
   try {
     if (!Engine()) return 0;

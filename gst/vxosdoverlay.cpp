@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <ctime>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -18,6 +18,7 @@
 
 #include "gst/library_thread.h"
 #include "gst/osd_layer.h"
+#include "gst/video_clock.h"
 #include "scene/frame.h"
 #include "scene/run.h"
 #include "scene/scene.h"
@@ -67,7 +68,15 @@ struct OverlayState;
 class ElementHost : public vxscene::SceneHost {
  public:
   ElementHost(GstElement *element, const std::string &scene) : element_(element), scene_(scene) {}
-  void Pass(std::uint32_t ms) override { VxOSD_AdvanceClock(ms); }
+  void Pass(std::uint32_t ms) override {
+    // A skipped gap is taken from the first waits: what is replayed comes after everything the
+    // gap brought.
+    const auto skip = static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, skip_ms_));
+    skip_ms_ -= skip;
+    if (ms > skip) VxOSD_AdvanceClock(ms - skip);
+  }
+  // The library's timers leave out the next ms of scene time.
+  void Skip(std::uint64_t ms) { skip_ms_ = ms; }
   bool Snapshot(const vxscene::Step &step) override {
     GST_DEBUG_OBJECT(element_, "line %d: snapshot is left to the scene player", step.line);
     return true;
@@ -105,6 +114,7 @@ class ElementHost : public vxscene::SceneHost {
   std::string scene_;
   const std::string *command_ = nullptr;
   std::string *refusal_ = nullptr;
+  std::uint64_t skip_ms_ = 0;
 };
 
 struct OverlayState {
@@ -125,9 +135,9 @@ struct OverlayState {
   std::unique_ptr<vxscene::SceneRun> run;
   std::unique_ptr<ElementHost> host;
   vxgst::OsdLayer layer;
-  bool have_running_time = false;
-  GstClockTime last_running_time = 0;
-  guint64 scene_ns = 0;
+  vxgst::VideoClock clock;
+  guint64 frame_ns = 0;  // from the negotiated frame rate; 0 when it is not known
+  bool warned_timeless = false;
 };
 
 }  // namespace
@@ -155,16 +165,6 @@ guint g_signals[SIGNAL_LAST];
 constexpr const char *kFormats = "{ RGBA, BGRA, ARGB, ABGR, RGBx, BGRx, xRGB, xBGR, I420, YV12, NV12, NV21 }";
 
 VxosdOverlay *Self(gpointer object) { return reinterpret_cast<VxosdOverlay *>(object); }
-
-// The local wall-clock time as the library's date-time (days since 1899-12-30 00:00).
-double LocalDaysNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm local{};
-  localtime_r(&ts.tv_sec, &local);
-  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01
-  return (double(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9) / 86400.0 + kUnixEpoch;
-}
 
 void OnFrame(const std::uint8_t *stream, std::uint32_t size, void *user) {
   auto *st = static_cast<OverlayState *>(user);
@@ -358,7 +358,7 @@ gboolean Start(GstBaseTransform *trans) {
     VxOSD_UseManualClock(1);
     // Clocks on live video show the time of day: the manual clock starts at the local time
     // and then follows the video.
-    VxOSD_SetManualClockStart(LocalDaysNow());
+    VxOSD_SetManualClockStartNow();
     InitVxOSD();
     char message[512];
     if (VxOSD_GetLastError(message, sizeof message) && std::string_view(message).starts_with("InitVxOSD"))
@@ -376,8 +376,8 @@ gboolean Start(GstBaseTransform *trans) {
     std::lock_guard lock(st.frame_lock);
     st.layer = vxgst::OsdLayer();
   }
-  st.have_running_time = false;
-  st.scene_ns = 0;
+  st.clock = vxgst::VideoClock();
+  st.warned_timeless = false;
   return TRUE;
 }
 
@@ -388,20 +388,6 @@ gboolean Stop(GstBaseTransform *trans) {
   st.queue.clear();
   st.queued_lines = st.queued_bytes = 0;
   return TRUE;
-}
-
-// Scene time follows the buffers' running time: it stands still while the pipeline is
-// paused and never runs backwards (after a seek it goes on from where it was).
-guint64 SceneTime(OverlayState &st, GstBaseTransform *trans, GstBuffer *buffer) {
-  const GstClockTime rt = gst_segment_to_running_time(&trans->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-  if (GST_CLOCK_TIME_IS_VALID(rt)) {
-    if (st.have_running_time && rt > st.last_running_time) st.scene_ns += rt - st.last_running_time;
-    st.last_running_time = rt;
-    st.have_running_time = true;
-  } else if (GST_BUFFER_DURATION_IS_VALID(buffer)) {
-    st.scene_ns += GST_BUFFER_DURATION(buffer);
-  }
-  return st.scene_ns / GST_MSECOND;
 }
 
 bool Describe(GstVideoFrame *frame, vxgst::VideoPicture &p) {
@@ -521,23 +507,53 @@ void PostApplied(VxosdOverlay *self, const Applied &a, GstClockTime running_time
   gst_element_post_message(GST_ELEMENT(self), gst_message_new_element(GST_OBJECT(self), s));
 }
 
-GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
-  VxosdOverlay *self = Self(filter);
+// Moves scene time by this buffer. False for a buffer outside the segment, which is passed
+// on untouched.
+bool AdvanceClock(VxosdOverlay *self, GstBuffer *buffer, vxgst::VideoClock::Step &step,
+                  GstClockTime &running_time) {
   OverlayState &st = self->state;
-  if (!st.library) {
-    GST_ELEMENT_ERROR(self, CORE, FAILED, ("vxosdoverlay received video before it started"), (nullptr));
-    return GST_FLOW_ERROR;
+  GstBaseTransform *trans = GST_BASE_TRANSFORM(self);
+  vxgst::VideoClock::Buffer b;
+  running_time = GST_CLOCK_TIME_NONE;
+  // Running time exists in TIME segments only; other segments (bytes from a plain appsrc or
+  // filesrc) go by durations or the frame rate.
+  if (trans->segment.format == GST_FORMAT_TIME && GST_BUFFER_PTS_IS_VALID(buffer)) {
+    running_time = gst_segment_to_running_time(&trans->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (GST_CLOCK_TIME_IS_VALID(running_time)) b.running_ns = running_time;
+    else b.outside_segment = true;
   }
-  GstBaseTransform *trans = GST_BASE_TRANSFORM(filter);
-  const GstClockTime running_time =
-      gst_segment_to_running_time(&trans->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(frame->buffer));
-  const guint64 until_ms = SceneTime(st, trans, frame->buffer);
+  if (GST_BUFFER_DURATION_IS_VALID(buffer)) b.duration_ns = GST_BUFFER_DURATION(buffer);
+  b.discont = GST_BUFFER_IS_DISCONT(buffer);
+  step = st.clock.Next(b, st.frame_ns);
+  if (step.timeless && !st.warned_timeless) {
+    st.warned_timeless = true;
+    GST_ELEMENT_WARNING(self, STREAM, FORMAT,
+                        ("vxosdoverlay cannot tell how much time the video takes: its buffers carry neither a "
+                         "timestamp nor a duration, and the caps give no frame rate. The OSD stands still."),
+                        (nullptr));
+  }
+  if (step.skipped_ms > 0)
+    GST_INFO_OBJECT(self, "video time jumped by more than %" G_GUINT64_FORMAT " ms: not replayed", step.skipped_ms);
+  return !b.outside_segment;
+}
+
+// Whether the stream upstream is live (its time is the wall clock's).
+bool UpstreamIsLive(GstBaseTransform *trans) {
+  GstQuery *query = gst_query_new_latency();
+  gboolean live = FALSE;
+  if (gst_pad_peer_query(GST_BASE_TRANSFORM_SINK_PAD(trans), query))
+    gst_query_parse_latency(query, &live, nullptr, nullptr);
+  gst_query_unref(query);
+  return live;
+}
+
+// Applies the queued batches and runs the scene up to this buffer's time, on the library's
+// thread; then tells the bus what each batch did.
+void RunLibrary(VxosdOverlay *self, const vxgst::VideoClock::Step &step, GstClockTime running_time) {
+  OverlayState &st = self->state;
   std::vector<Batch> batches = TakeBatches(st);
-  vxgst::Placement placement;
-  {
-    std::lock_guard lock(st.lock);
-    placement = st.placement;
-  }
+  // After a skipped gap in live video the clock components show the time of day again.
+  const bool reset_time_of_day = step.skipped_ms > 0 && UpstreamIsLive(GST_BASE_TRANSFORM(self));
   std::vector<Applied> applied;
   std::size_t done = 0;
   st.library->Run([&] {
@@ -545,10 +561,22 @@ GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
     // so that a command finds the components the scene made.
     st.run->RunUntil(st.run->now_ms(), *st.host);
     done = ApplyBatches(st, batches, applied);
-    st.run->RunUntil(until_ms, *st.host);
+    st.host->Skip(step.skipped_ms);
+    st.run->RunUntil(step.scene_ms, *st.host);
+    st.host->Skip(0);
+    if (reset_time_of_day) VxOSD_SetManualClockStartNow();
   });
   ReturnBatches(st, batches, done);
   for (const Applied &a : applied) PostApplied(self, a, running_time);
+}
+
+GstFlowReturn BlendFrame(VxosdOverlay *self, GstVideoFrame *frame) {
+  OverlayState &st = self->state;
+  vxgst::Placement placement;
+  {
+    std::lock_guard lock(st.lock);
+    placement = st.placement;
+  }
   vxgst::VideoPicture picture;
   if (!Describe(frame, picture)) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("vxosdoverlay cannot draw on %s video",
@@ -558,6 +586,25 @@ GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
   }
   st.layer.Blend(picture, placement);
   return GST_FLOW_OK;
+}
+
+gboolean SetInfo(GstVideoFilter *filter, GstCaps *, GstVideoInfo *in, GstCaps *, GstVideoInfo *) {
+  OverlayState &st = Self(filter)->state;
+  st.frame_ns = in->fps_n > 0 && in->fps_d > 0 ? gst_util_uint64_scale_int(GST_SECOND, in->fps_d, in->fps_n) : 0;
+  return TRUE;
+}
+
+GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
+  VxosdOverlay *self = Self(filter);
+  if (!self->state.library) {
+    GST_ELEMENT_ERROR(self, CORE, FAILED, ("vxosdoverlay received video before it started"), (nullptr));
+    return GST_FLOW_ERROR;
+  }
+  vxgst::VideoClock::Step step;
+  GstClockTime running_time;
+  if (!AdvanceClock(self, frame->buffer, step, running_time)) return GST_FLOW_OK;
+  RunLibrary(self, step, running_time);
+  return BlendFrame(self, frame);
 }
 
 void Finalize(GObject *object) {
@@ -626,6 +673,7 @@ static void vxosd_overlay_class_init(VxosdOverlayClass *klass) {
 
   trans_class->start = Start;
   trans_class->stop = Stop;
+  filter_class->set_info = SetInfo;
   filter_class->transform_frame_ip = TransformFrameIp;
   GST_DEBUG_CATEGORY_INIT(vxosd_overlay_debug, "vxosdoverlay", 0, "VXOSD overlay");
 }

@@ -262,6 +262,13 @@ VXOSD_API void VXOSD_CALL VxOSD_UseManualClock(uint8_t on);
  * default, 36526, is 2000-01-01 00:00). A host laying the OSD over live video passes the
  * current local time. Returns 1; 0 for a value outside 1900-01-01 .. 2100-12-31 (unchanged). */
 VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days);
+/* The manual clock at the local time now. Before InitVxOSD: the next InitVxOSD's manual clock
+ * starts at the current local date-time (VxOSD_SetManualClockStart with the time now). On the
+ * thread of a library running on the manual clock, also: its clock components show the local
+ * time now from here on, and go on from it as the clock advances (the timers' time does not
+ * move), for a host whose video time jumped. Returns 1; 0 when the local time lies outside
+ * 1900-01-01 .. 2100-12-31. */
+VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void);
 /* On the manual clock: moves time by ms, firing each due event at its own due time. Returns
  * how many ran (0 on real time or on another thread than InitVxOSD's). */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms);

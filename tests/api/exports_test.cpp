@@ -405,6 +405,35 @@ TEST(ExportsTest, ManualClockStartsAtTheHostsDateTime) {
   EXPECT_NE(midnight, noon);
 }
 
+// Before InitVxOSD the helper sets where the next manual clock starts; on a running library it
+// moves the clock components to the local time now (a clock left at 2000-01-01 shows another
+// date).
+TEST(ExportsTest, ManualClockStartsAtTheLocalTimeNow) {
+  auto clock_frame = [](bool now_before, bool now_while_running) {
+    VxOSD_SetManualClockStart(36526.0);
+    if (now_before) {
+      EXPECT_EQ(VxOSD_SetManualClockStartNow(), 1);
+    }
+    HostScene s;
+    EXPECT_TRUE(AddVxComponent("clock", 4) && SetVxComponent_Pos("clock", 0, 0, 0, 0) &&
+                SetVxComponent_Font("clock", W("Arial").data(), 0xFFFFFF, 20) &&
+                SetVxComponent_TextMode("clock", 11) && SetVxComponent_Visible("clock", 0, 1));
+    s.Advance(60);
+    if (now_while_running) {
+      EXPECT_EQ(VxOSD_SetManualClockStartNow(), 1);
+    }
+    s.Advance(1000);
+    return s.stream();
+  };
+  const auto in_2000 = clock_frame(false, false), again = clock_frame(false, false);
+  const auto started_now = clock_frame(true, false), moved_now = clock_frame(false, true);
+  VxOSD_SetManualClockStart(36526.0);
+  ASSERT_FALSE(in_2000.empty());
+  EXPECT_EQ(in_2000, again);
+  EXPECT_NE(started_now, in_2000);
+  EXPECT_NE(moved_now, in_2000);
+}
+
 TEST(ExportsTest, ExceptionsStayInsideTheLibrary) {
   HostScene s;
   if (!AddVxComponent("pic", 3)) GTEST_SKIP() << "no picture component in this build";

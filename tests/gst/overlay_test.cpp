@@ -405,6 +405,180 @@ TEST(OverlayTest, BadScenesPostErrors) {
   EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay(fs::temp_directory_path()), 2).Error("is a directory"));
 }
 
+// One buffer an appsrc pushes: its times (GST_CLOCK_TIME_NONE for none) and flags.
+struct Pushed {
+  GstClockTime pts = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
+  bool discont = false;
+};
+
+// Runs "appsrc ! ELEMENTS ! appsink" with 640 x 480 RGBx buffers of the video colour.
+// format: the appsrc's segment format; segment_start: a TIME segment from there (0: the
+// default segment).
+Played PushPlay(const std::string &elements, const std::vector<Pushed> &buffers, const std::string &format = "time",
+                GstClockTime segment_start = 0, const std::string &framerate = "25/1") {
+  const std::string description = "appsrc name=src format=" + format +
+                                  (segment_start ? " handle-segment-change=true" : "") +
+                                  " caps=video/x-raw,format=RGBx,width=640,height=480,framerate=" + framerate +
+                                  " ! " + elements + " ! appsink name=sink sync=false";
+  GError *error = nullptr;
+  GstElement *pipeline = gst_parse_launch(description.c_str(), &error);
+  Played run;
+  if (!pipeline) {
+    run.errors.push_back(error ? error->message : "no pipeline");
+    if (error) g_error_free(error);
+    return run;
+  }
+  GstElement *src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+  GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  GstBus *bus = gst_element_get_bus(pipeline);
+  GstCaps *caps = nullptr;
+  g_object_get(src, "caps", &caps, nullptr);
+  GstSegment segment;
+  gst_segment_init(&segment, GST_FORMAT_TIME);
+  segment.start = segment.time = segment_start;
+  if (gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+    for (const Pushed &p : buffers) {
+      GstBuffer *b = gst_buffer_new_allocate(nullptr, 640 * 480 * 4, nullptr);
+      GstMapInfo map;
+      gst_buffer_map(b, &map, GST_MAP_WRITE);
+      for (gsize i = 0; i < map.size; i += 4) map.data[i] = 0x30, map.data[i + 1] = 0x60, map.data[i + 2] = 0xC0;
+      gst_buffer_unmap(b, &map);
+      GST_BUFFER_PTS(b) = p.pts;
+      GST_BUFFER_DURATION(b) = p.duration;
+      if (p.discont) GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DISCONT);
+      GstFlowReturn ret;
+      if (segment_start) {
+        GstSample *sample = gst_sample_new(b, caps, &segment, nullptr);
+        g_signal_emit_by_name(src, "push-sample", sample, &ret);
+        gst_sample_unref(sample);
+      } else {
+        g_signal_emit_by_name(src, "push-buffer", b, &ret);
+      }
+      gst_buffer_unref(b);
+    }
+    GstFlowReturn ret;
+    g_signal_emit_by_name(src, "end-of-stream", &ret);
+    for (;;) {
+      GstSample *sample = nullptr;
+      g_signal_emit_by_name(sink, "try-pull-sample", 60 * GST_SECOND, &sample);
+      if (!sample) break;
+      Frame f;
+      gst_video_info_from_caps(&f.info, gst_sample_get_caps(sample));
+      GstMapInfo map;
+      GstBuffer *buffer = gst_sample_get_buffer(sample);
+      gst_buffer_map(buffer, &map, GST_MAP_READ);
+      f.bytes.assign(map.data, map.data + map.size);
+      gst_buffer_unmap(buffer, &map);
+      gst_sample_unref(sample);
+      run.frames.push_back(std::move(f));
+    }
+  }
+  Collect(bus, run);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  if (caps) gst_caps_unref(caps);
+  gst_object_unref(bus);
+  gst_object_unref(src);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
+  return run;
+}
+
+// Buffers every 40 ms from `from` for `count` buffers.
+std::vector<Pushed> Every40ms(GstClockTime from, int count, std::vector<Pushed> to = {}) {
+  for (int i = 0; i < count; ++i) to.push_back({from + GstClockTime(i) * 40 * GST_MSECOND, 40 * GST_MSECOND});
+  return to;
+}
+
+const char kTicker[] =
+    "AddVxComponent tick 1\n"
+    "SetVxComponent_Pos tick 0 400 640 40\n"
+    "SetVxComponent_Color tick 0x00FF00 0\n"
+    "SetVxComponent_Font tick \"Arial\" 0xFFFFFF 24\n"
+    "SetVxComponent_Text tick \"VXOSD ticker VXOSD ticker VXOSD ticker\"\n"
+    "SetVxComponent_TextStep tick 3\n"
+    "SetVxComponent_Visible tick 0 1\n";
+
+// A ten-minute jump in the video's time is crossed, not replayed: the ticker moves on by the
+// few ticks of one cycle, while the scene's wait of five minutes inside the gap has ended.
+TEST(VideoTimeTest, AJumpIsCrossedWithoutReplayingIt) {
+  const fs::path scene = WriteScene("jump.scene", std::string(kTicker) +
+                                                      "wait 300000\n"
+                                                      "AddVxComponent red 0\n"
+                                                      "SetVxComponent_Pos red 0 0 100 100\n"
+                                                      "SetVxComponent_Color red 0x0000FF 255\n"
+                                                      "SetVxComponent_Visible red 0 1\n");
+  const std::vector<Pushed> buffers = Every40ms(600 * GST_SECOND + 440 * GST_MSECOND, 2, Every40ms(0, 11));
+  const Played run = PushPlay(Overlay(scene), buffers);
+  ASSERT_EQ(run.frames.size(), 13u);
+  const int before = LeftmostInk(run.frames[10], 400, 440);  // composed at 360 ms
+  const int after = LeftmostInk(run.frames[11], 400, 440);
+  ASSERT_GT(before, 0);
+  EXPECT_GE(before - after, 0);
+  EXPECT_LE(before - after, 4 * 3);  // at most the ticks of 360 .. 400 ms and one cycle after the gap
+  EXPECT_EQ(run.frames[10].Rgba(50, 50), (std::array<int, 4>{0x30, 0x60, 0xC0, 255}));
+  EXPECT_EQ(run.frames[11].Rgba(50, 50), (std::array<int, 4>{253, 0, 0, 255}));
+}
+
+// A short gap is replayed (a slow slideshow keeps its ticks), except after a discontinuity.
+TEST(VideoTimeTest, AShortGapIsReplayedUnlessDiscontinuous) {
+  const fs::path scene = WriteScene("ticker.scene", kTicker);
+  auto moved = [&](bool discont) {
+    std::vector<Pushed> buffers = Every40ms(0, 11);
+    buffers.push_back({1400 * GST_MSECOND, 40 * GST_MSECOND, discont});  // one second more
+    const Played run = PushPlay(Overlay(scene), buffers);
+    EXPECT_EQ(run.frames.size(), 12u);
+    return run.frames.size() == 12 ? LeftmostInk(run.frames[10], 400, 440) - LeftmostInk(run.frames[11], 400, 440)
+                                   : -1;
+  };
+  EXPECT_GE(moved(false), 24 * 3);  // the ticks of 360 .. 1380 ms
+  EXPECT_LE(moved(true), 4 * 3);
+}
+
+// Buffers before the segment's start neither show the OSD nor move scene time: the first
+// buffer in the segment (running time 0) shows no frame yet, the one at 80 ms the first one.
+TEST(VideoTimeTest, BuffersOutsideTheSegmentAreSkipped) {
+  const Played run =
+      PushPlay(Overlay(WriteScene("panels.scene", kPanels)), Every40ms(GST_SECOND, 4, Every40ms(0, 25)), "time",
+               GST_SECOND);
+  ASSERT_EQ(run.frames.size(), 4u);  // the sink drops the 25 before the segment
+  const std::array<int, 4> video{0x30, 0x60, 0xC0, 255}, red{253, 0, 0, 255};
+  EXPECT_EQ(run.frames[0].Rgba(100, 100), video);
+  EXPECT_EQ(run.frames[1].Rgba(100, 100), video);
+  EXPECT_EQ(run.frames[2].Rgba(100, 100), red);
+}
+
+int g_criticals = 0;
+
+// A segment in bytes (a plain appsrc): time goes by the buffers' durations, without a
+// GStreamer-CRITICAL per buffer. Buffers with no time at all go by the caps' frame rate.
+TEST(VideoTimeTest, BuffersWithoutATimeSegmentOrTimestamps) {
+  g_criticals = 0;
+  const guint handler = g_log_set_handler(
+      "GStreamer", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+      [](const gchar *, GLogLevelFlags, const gchar *, gpointer) { ++g_criticals; }, nullptr);
+  std::vector<Pushed> durations(4, Pushed{GST_CLOCK_TIME_NONE, 40 * GST_MSECOND});
+  const Played bytes = PushPlay(Overlay(WriteScene("panels.scene", kPanels)), durations, "bytes");
+  g_log_remove_handler("GStreamer", handler);
+  EXPECT_EQ(g_criticals, 0);
+  ASSERT_EQ(bytes.frames.size(), 4u);
+  const std::array<int, 4> video{0x30, 0x60, 0xC0, 255}, red{253, 0, 0, 255};
+  EXPECT_EQ(bytes.frames[1].Rgba(100, 100), video);
+  EXPECT_EQ(bytes.frames[2].Rgba(100, 100), red);
+
+  const std::vector<Pushed> timeless(4);
+  const Played by_rate = PushPlay(Overlay(WriteScene("panels.scene", kPanels)), timeless);
+  ASSERT_EQ(by_rate.frames.size(), 4u);
+  EXPECT_EQ(by_rate.frames[1].Rgba(100, 100), video);
+  EXPECT_EQ(by_rate.frames[2].Rgba(100, 100), red);
+  EXPECT_TRUE(by_rate.warnings.empty());
+
+  const Played still = PushPlay(Overlay(WriteScene("panels.scene", kPanels)), timeless, "time", 0, "0/1");
+  ASSERT_EQ(still.frames.size(), 4u);
+  EXPECT_EQ(still.frames[3].Rgba(100, 100), video);
+  EXPECT_EQ(still.warnings.size(), 1u);
+  EXPECT_TRUE(still.Warning("neither a timestamp nor a duration"));
+}
+
 // Emits "apply" with the lines; returns the batch id.
 guint64 Apply(GstElement *osd, std::vector<std::string> lines) {
   std::vector<gchar *> strv;

@@ -19,7 +19,7 @@ inline constexpr std::array<const char *, 37> kInterfaceExports = {
     // the host helpers
     "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
     "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
-    "VxOSD_SetManualClockStart"};
+    "VxOSD_SetManualClockStart", "VxOSD_SetManualClockStartNow"};
 
 // The software capture card's C functions: built into libvxosd.so on Linux, exported by the
 // card's own DLL (vxvirtualcard.dll) on Windows.
