@@ -6,7 +6,7 @@
 namespace vx::test {
 
 // The library's exported functions and the host helpers of vxosd.h.
-inline constexpr std::array<const char *, 37> kInterfaceExports = {
+inline constexpr std::array<const char *, 38> kInterfaceExports = {
     "InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
     "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
     "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
