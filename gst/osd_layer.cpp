@@ -1,6 +1,7 @@
 #include "gst/osd_layer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "scene/frame.h"
@@ -11,6 +12,8 @@ using vxscene::kFrameHeight;
 using vxscene::kFramePixelsOffset;
 using vxscene::kFrameStreamBytes;
 using vxscene::kFrameWidth;
+
+static_assert(kFramePixelsOffset == 1032 && kFrameWidth == 640);
 
 namespace {
 
@@ -23,7 +26,22 @@ inline std::uint8_t Mix(std::uint8_t osd, std::uint8_t video, unsigned alpha) {
 
 constexpr std::uint8_t kKeyIndex = 250;
 
+// Kr and Kb of each matrix.
+constexpr double kWeights[][2] = {{0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}, {0.212, 0.087}, {0.30, 0.11}};
+
+inline std::uint8_t RoundByte(double v) { return static_cast<std::uint8_t>(std::clamp(std::floor(v + 0.5), 0.0, 255.0)); }
+
 }  // namespace
+
+std::array<std::uint8_t, 3> RgbToYcc(const std::array<std::uint8_t, 3> &rgb, const YuvEncoding &encoding) {
+  const double kr = kWeights[static_cast<int>(encoding.matrix)][0], kb = kWeights[static_cast<int>(encoding.matrix)][1];
+  const double r = rgb[0] / 255.0, g = rgb[1] / 255.0, b = rgb[2] / 255.0;
+  const double y = kr * r + (1 - kr - kb) * g + kb * b;
+  const double cb = (b - y) / (2 * (1 - kb)), cr = (r - y) / (2 * (1 - kr));
+  const double y_scale = encoding.full_range ? 255 : 219, y_offset = encoding.full_range ? 0 : 16;
+  const double c_scale = encoding.full_range ? 255 : 224;
+  return {RoundByte(y_offset + y_scale * y), RoundByte(128 + c_scale * cb), RoundByte(128 + c_scale * cr)};
+}
 
 bool OsdLayer::SetFrame(const std::uint8_t *stream, std::size_t size) {
   if (stream == nullptr || size < kFrameStreamBytes || stream[0] != 0x3E ||
@@ -33,14 +51,27 @@ bool OsdLayer::SetFrame(const std::uint8_t *stream, std::size_t size) {
   stream_.assign(stream, stream + kFrameStreamBytes);
   const std::vector<std::uint8_t> rgb = vxscene::FrameStreamPaletteRgb(stream);
   for (int i = 0; i < 256; ++i) {
-    const std::uint8_t *e = stream + 8 + 4 * i;
-    alpha_[i] = e[0];
-    ycc_[i] = {e[1], e[2], e[3]};
+    alpha_[i] = stream[8 + 4 * i];
     rgb_[i] = {rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
   }
   has_frame_ = true;
   dirty_ = true;
+  UpdateYcc();
   return true;
+}
+
+void OsdLayer::SetYuvEncoding(const YuvEncoding &encoding) {
+  if (encoding == encoding_) return;
+  encoding_ = encoding;
+  if (has_frame_) UpdateYcc();
+}
+
+void OsdLayer::UpdateYcc() {
+  const bool cards = encoding_ == YuvEncoding{};
+  for (int i = 0; i < 256; ++i) {
+    const std::uint8_t *e = stream_.data() + 8 + 4 * i;
+    ycc_[i] = cards ? std::array<std::uint8_t, 3>{e[1], e[2], e[3]} : RgbToYcc(rgb_[i], encoding_);
+  }
 }
 
 bool OsdLayer::CopyRgba(std::uint8_t *rgba) const {
@@ -48,7 +79,8 @@ bool OsdLayer::CopyRgba(std::uint8_t *rgba) const {
   std::array<std::array<std::uint8_t, 4>, 256> lut;
   for (int i = 0; i < 256; ++i) lut[i] = {rgb_[i][0], rgb_[i][1], rgb_[i][2], alpha_[i]};
   const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
-  for (std::size_t i = 0; i < std::size_t{kFrameWidth} * kFrameHeight; ++i) std::memcpy(rgba + 4 * i, lut[pixels[i]].data(), 4);
+  for (std::size_t i = 0; i < std::size_t{kFrameWidth} * kFrameHeight; ++i)
+    std::memcpy(rgba + 4 * i, lut[pixels[i]].data(), 4);
   return true;
 }
 
@@ -59,23 +91,32 @@ void OsdLayer::Prepare(int width, int height, const Placement &placement) {
   dirty_ = false;
   spans_.clear();
   covered_ = 0;
+  const std::int64_t w = width, h = height;
   columns_.resize(static_cast<std::size_t>(width));
-  for (int x = 0; x < width; ++x)
-    columns_[x] = placement.scale ? static_cast<int>(std::int64_t{x} * kFrameWidth / width) : x - placement.x;
+  for (int x = 0; x < width; ++x) {
+    const std::int64_t fx = placement.scale ? x * kFrameWidth / w : std::int64_t{x} - placement.x;
+    columns_[x] = fx >= 0 && fx < kFrameWidth ? static_cast<int>(fx) : -1;
+  }
+  rows_.resize(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const std::int64_t fy = placement.scale ? y * kFrameHeight / h : std::int64_t{y} - placement.y;
+    rows_[y] = fy >= 0 && fy < kFrameHeight ? static_cast<int>(fy) : -1;
+  }
+  extent_.assign(static_cast<std::size_t>(height), {0, 0});
 
   const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
   const bool key_clear = alpha_[kKeyIndex] == 0;
   std::uint64_t key_word;
   std::memset(&key_word, kKeyIndex, sizeof key_word);
-  const std::int64_t w = width, h = height;
   for (int r = 0; r < kFrameHeight; ++r) {
-    int y0, y1;
+    // The video rows that show frame row r: those y with rows_[y] == r.
+    std::int64_t y0, y1;
     if (placement.scale) {
-      y0 = static_cast<int>((r * h + kFrameHeight - 1) / kFrameHeight);
-      y1 = static_cast<int>(((r + 1) * h + kFrameHeight - 1) / kFrameHeight);
+      y0 = (r * h + kFrameHeight - 1) / kFrameHeight;
+      y1 = ((r + 1) * h + kFrameHeight - 1) / kFrameHeight;
     } else {
-      y0 = std::max(r + placement.y, 0);
-      y1 = std::min(r + placement.y + 1, height);
+      y0 = std::max<std::int64_t>(std::int64_t{r} + placement.y, 0);
+      y1 = std::min<std::int64_t>(std::int64_t{r} + placement.y + 1, h);
     }
     if (y0 >= y1) continue;
     const std::uint8_t *row = pixels + std::size_t(r) * kFrameWidth;
@@ -95,20 +136,24 @@ void OsdLayer::Prepare(int width, int height, const Placement &placement) {
       }
       const int a = i;
       while (i < kFrameWidth && alpha_[row[i]] != 0) ++i;
-      int x0, x1;
+      std::int64_t x0, x1;
       if (placement.scale) {
-        x0 = static_cast<int>((a * w + kFrameWidth - 1) / kFrameWidth);
-        x1 = static_cast<int>((i * w + kFrameWidth - 1) / kFrameWidth);
+        x0 = (a * w + kFrameWidth - 1) / kFrameWidth;
+        x1 = (i * w + kFrameWidth - 1) / kFrameWidth;
       } else {
-        x0 = std::max(a + placement.x, 0);
-        x1 = std::min(i + placement.x, width);
+        x0 = std::max<std::int64_t>(std::int64_t{a} + placement.x, 0);
+        x1 = std::min<std::int64_t>(std::int64_t{i} + placement.x, w);
       }
       if (x0 >= x1) continue;
-      for (int y = y0; y < y1; ++y) spans_.push_back({y, x0, x1, r});
-      covered_ += std::size_t(x1 - x0) * (y1 - y0);
+      for (auto y = static_cast<int>(y0); y < y1; ++y) {
+        spans_.push_back({y, static_cast<int>(x0), static_cast<int>(x1), r});
+        auto &e = extent_[y];
+        e = e.first == e.second ? std::pair<int, int>(static_cast<int>(x0), static_cast<int>(x1))
+                                : std::pair<int, int>(std::min(e.first, static_cast<int>(x0)), static_cast<int>(x1));
+      }
+      covered_ += std::size_t(x1 - x0) * std::size_t(y1 - y0);
     }
   }
-  // Rows come out in frame order, which is video order in both placements.
 }
 
 void OsdLayer::Blend(const VideoPicture &picture, const Placement &placement) {
@@ -129,17 +174,26 @@ void OsdLayer::BlendPacked(const VideoPicture &p) const {
       const unsigned alpha = alpha_[index];
       const auto &c = rgb_[index];
       std::uint8_t *px = row + 4 * x;
-      if (alpha == 255) {
+      const unsigned under = p.a >= 0 ? px[p.a] : 255;
+      if (alpha == 255 || under == 0) {
         px[p.r] = c[0];
         px[p.g] = c[1];
         px[p.b] = c[2];
-        if (p.a >= 0) px[p.a] = 255;
-      } else {
+        if (p.a >= 0) px[p.a] = static_cast<std::uint8_t>(alpha);
+      } else if (under == 255) {
         px[p.r] = Mix(c[0], px[p.r], alpha);
         px[p.g] = Mix(c[1], px[p.g], alpha);
         px[p.b] = Mix(c[2], px[p.b], alpha);
-        // The OSD over a picture with an alpha channel of its own: "over" compositing.
-        if (p.a >= 0) px[p.a] = static_cast<std::uint8_t>(alpha + Div255(px[p.a] * (255 - alpha)));
+      } else {
+        // "Over" a picture with an alpha of its own (straight, not premultiplied): the
+        // video's colour counts by its own alpha under what the OSD leaves of it.
+        const unsigned below = under * (255 - alpha);           // the video's weight, x 255
+        const unsigned total = alpha * 255 + below;             // the result's alpha, x 255
+        for (const int k : {p.r, p.g, p.b}) {
+          const unsigned osd = c[k == p.r ? 0 : k == p.g ? 1 : 2];
+          px[k] = static_cast<std::uint8_t>((osd * alpha * 255 + px[k] * below + total / 2) / total);
+        }
+        px[p.a] = Div255(total);
       }
     }
   }
@@ -147,7 +201,6 @@ void OsdLayer::BlendPacked(const VideoPicture &p) const {
 
 void OsdLayer::BlendYuv(const VideoPicture &p) const {
   const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
-  const bool planar = p.layout == VideoPicture::Layout::Planar;
   for (const Span &s : spans_) {
     std::uint8_t *luma = p.planes[0] + std::size_t(s.y) * p.strides[0];
     const std::uint8_t *src = pixels + std::size_t(s.osd_row) * kFrameWidth;
@@ -155,23 +208,48 @@ void OsdLayer::BlendYuv(const VideoPicture &p) const {
       const std::uint8_t index = src[columns_[x]];
       luma[x] = Mix(ycc_[index][0], luma[x], alpha_[index]);
     }
-    // A chroma sample takes the frame pixel over the top-left luma sample of its 2 x 2 block.
-    if (s.y % 2 != 0) continue;
-    const std::size_t cy = std::size_t(s.y / 2);
-    for (int x = (s.x0 + 1) & ~1; x < s.x1; x += 2) {
-      const std::uint8_t index = src[columns_[x]];
-      const unsigned alpha = alpha_[index];
-      std::uint8_t *u, *v;
-      if (planar) {
-        u = p.planes[1] + cy * p.strides[1] + x / 2;
-        v = p.planes[2] + cy * p.strides[2] + x / 2;
-      } else {
-        std::uint8_t *pair = p.planes[1] + cy * p.strides[1] + (x / 2) * 2;
-        u = pair + p.u;
-        v = pair + p.v;
-      }
-      *u = Mix(ycc_[index][1], *u, alpha);
-      *v = Mix(ycc_[index][2], *v, alpha);
+  }
+  // Each chroma sample stands for the 2 x 2 luma samples of its block (fewer at an odd edge):
+  // it takes the mean of their levels and of their colours weighted by level.
+  const bool planar = p.layout == VideoPicture::Layout::Planar;
+  const int chroma_rows = (height_ + 1) / 2;
+  for (int cy = 0; cy < chroma_rows; ++cy) {
+    const int ya = 2 * cy, yb = std::min(2 * cy + 1, height_ - 1);
+    const auto &ea = extent_[ya], &eb = extent_[yb];
+    const bool has_a = ea.first < ea.second, has_b = eb.first < eb.second;
+    if (!has_a && !has_b) continue;
+    const int x0 = std::min(has_a ? ea.first : eb.first, has_b ? eb.first : ea.first);
+    const int x1 = std::max(has_a ? ea.second : eb.second, has_b ? eb.second : ea.second);
+    const unsigned rows = yb > ya ? 2 : 1;
+    std::uint8_t *u_row, *v_row;
+    int step;
+    if (planar) {
+      u_row = p.planes[1] + std::size_t(cy) * p.strides[1];
+      v_row = p.planes[2] + std::size_t(cy) * p.strides[2];
+      step = 1;
+    } else {
+      u_row = p.planes[1] + std::size_t(cy) * p.strides[1] + p.u;
+      v_row = p.planes[1] + std::size_t(cy) * p.strides[1] + p.v;
+      step = 2;
+    }
+    for (int cx = x0 / 2; cx <= (x1 - 1) / 2; ++cx) {
+      const int xa = 2 * cx, xb = std::min(2 * cx + 1, width_ - 1);
+      const unsigned n = rows * (xb > xa ? 2 : 1);
+      unsigned sum_a = 0, sum_u = 0, sum_v = 0;
+      for (int y = ya; y <= yb; ++y)
+        for (int x = xa; x <= xb; ++x) {
+          const int index = IndexAt(x, y);
+          if (index < 0) continue;
+          const unsigned a = alpha_[index];
+          sum_a += a;
+          sum_u += a * ycc_[index][1];
+          sum_v += a * ycc_[index][2];
+        }
+      if (sum_a == 0) continue;
+      const unsigned whole = 255 * n;
+      std::uint8_t &u = u_row[std::size_t(cx) * step], &v = v_row[std::size_t(cx) * step];
+      u = static_cast<std::uint8_t>((u * (whole - sum_a) + sum_u + whole / 2) / whole);
+      v = static_cast<std::uint8_t>((v * (whole - sum_a) + sum_v + whole / 2) / whole);
     }
   }
 }

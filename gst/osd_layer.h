@@ -1,11 +1,13 @@
 #pragma once
 // The latest composed OSD frame, laid over video the way the card mixes it: each palette
 // entry's colour level is its alpha, so the key colour (level 0) leaves the video as it is.
-// Free of GStreamer, so the blending is tested on plain buffers.
+// Free of GStreamer, so the blending is tested on plain buffers against a per-pixel
+// reference (tests/gst/osd_layer_test.cpp).
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vxgst {
@@ -31,6 +33,19 @@ struct VideoPicture {
   int u = 0, v = 1;                // semi-planar chroma offsets
 };
 
+// How the video codes colour as Y, Cb, Cr: the matrix, and studio range (Y 16-235, Cb and Cr
+// 16-240) or full range (0-255). BT.601 studio range is the card's own coding: there the
+// palette's Y/Cb/Cr bytes are written as they are.
+enum class YuvMatrix { Bt601, Bt709, Bt2020, Smpte240m, Fcc };
+struct YuvEncoding {
+  YuvMatrix matrix = YuvMatrix::Bt601;
+  bool full_range = false;
+  bool operator==(const YuvEncoding &) const = default;
+};
+
+// The Y, Cb, Cr of an RGB colour in an encoding, rounded to the nearest and clamped.
+std::array<std::uint8_t, 3> RgbToYcc(const std::array<std::uint8_t, 3> &rgb, const YuvEncoding &encoding);
+
 class OsdLayer {
  public:
   // Takes a composed frame stream (header, palette, 640 x 480 indices); false when it is not
@@ -43,7 +58,14 @@ class OsdLayer {
   // False, and nothing written, before the first frame.
   bool CopyRgba(std::uint8_t *rgba) const;
 
-  // Lays the current frame over the picture.
+  // The coding of YUV pictures from now on (default: BT.601 studio range).
+  void SetYuvEncoding(const YuvEncoding &encoding);
+
+  // Lays the current frame over the picture. Packed RGB: each pixel's palette colour at its
+  // colour level, composited "over" the video (straight alpha when the video has an alpha
+  // channel). YUV: luma per pixel; on 4:2:0 each chroma sample is mixed by the coverage of
+  // the OSD over the luma samples of its 2 x 2 block (the mean of their levels and colours),
+  // and is left alone where all of them are clear.
   void Blend(const VideoPicture &picture, const Placement &placement);
 
   // Pixels of the last prepared layout that are not fully transparent (for tests).
@@ -54,18 +76,27 @@ class OsdLayer {
     int y, x0, x1, osd_row;  // video row, video columns [x0, x1), frame row
   };
   void Prepare(int width, int height, const Placement &placement);
+  void UpdateYcc();
+  // The palette index over video pixel (x, y), or -1 outside the frame.
+  int IndexAt(int x, int y) const {
+    const int fx = columns_[x], fy = rows_[y];
+    return fx < 0 || fy < 0 ? -1 : stream_[kPixels + std::size_t(fy) * 640 + fx];
+  }
   void BlendPacked(const VideoPicture &p) const;
   void BlendYuv(const VideoPicture &p) const;
 
+  static constexpr std::size_t kPixels = 1032;
   bool has_frame_ = false;
   bool dirty_ = true;
   std::vector<std::uint8_t> stream_;
   std::array<std::uint8_t, 256> alpha_{};
   std::array<std::array<std::uint8_t, 3>, 256> rgb_{}, ycc_{};
+  YuvEncoding encoding_;
 
   int width_ = 0, height_ = 0;
   Placement placement_;
-  std::vector<int> columns_;  // video column -> frame column
+  std::vector<int> columns_, rows_;          // video column / row -> frame column / row, or -1
+  std::vector<std::pair<int, int>> extent_;  // per video row: the columns its spans cover
   std::vector<Span> spans_;
   std::size_t covered_ = 0;
 };

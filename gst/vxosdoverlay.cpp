@@ -588,9 +588,36 @@ GstFlowReturn BlendFrame(VxosdOverlay *self, GstVideoFrame *frame) {
   return GST_FLOW_OK;
 }
 
+// The Y/Cb/Cr coding the caps give (GStreamer fills in its defaults: BT.601 for SD, BT.709
+// for HD, when the caps do not say).
+vxgst::YuvEncoding EncodingOf(const GstVideoInfo &info) {
+  vxgst::YuvEncoding e;
+  switch (info.colorimetry.matrix) {
+    case GST_VIDEO_COLOR_MATRIX_BT709: e.matrix = vxgst::YuvMatrix::Bt709; break;
+    case GST_VIDEO_COLOR_MATRIX_BT2020: e.matrix = vxgst::YuvMatrix::Bt2020; break;
+    case GST_VIDEO_COLOR_MATRIX_SMPTE240M: e.matrix = vxgst::YuvMatrix::Smpte240m; break;
+    case GST_VIDEO_COLOR_MATRIX_FCC: e.matrix = vxgst::YuvMatrix::Fcc; break;
+    default: e.matrix = vxgst::YuvMatrix::Bt601; break;  // BT.601, and unknown
+  }
+  e.full_range = info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+  return e;
+}
+
 gboolean SetInfo(GstVideoFilter *filter, GstCaps *, GstVideoInfo *in, GstCaps *, GstVideoInfo *) {
-  OverlayState &st = Self(filter)->state;
+  VxosdOverlay *self = Self(filter);
+  OverlayState &st = self->state;
+  if (GST_VIDEO_INFO_IS_INTERLACED(in) && GST_VIDEO_INFO_IS_YUV(in)) {
+    // A 4:2:0 chroma row of interlaced video belongs to one field: the block rule would mix
+    // the two fields' rows.
+    GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+                      ("vxosdoverlay draws on progressive YUV video only: deinterlace first "
+                       "(deinterlace ! vxosdoverlay), or give it RGB"),
+                      ("interlace-mode=%s", gst_video_interlace_mode_to_string(GST_VIDEO_INFO_INTERLACE_MODE(in))));
+    return FALSE;
+  }
   st.frame_ns = in->fps_n > 0 && in->fps_d > 0 ? gst_util_uint64_scale_int(GST_SECOND, in->fps_d, in->fps_n) : 0;
+  std::lock_guard lock(st.frame_lock);
+  st.layer.SetYuvEncoding(EncodingOf(*in));
   return TRUE;
 }
 

@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -207,6 +209,26 @@ constexpr std::array<int, 3> kBlackYcc{16, 128, 128}, kBlackRgb{0, 0, 0};
 
 int Mix(int osd, int video, int alpha) { return (osd * alpha + video * (255 - alpha) + 127) / 255; }
 
+// Y, Cb, Cr of an RGB colour as the video codes it: the card's own values for BT.601 studio
+// range, otherwise the matrix's equations (E'y = Kr R + Kg G + Kb B on 0..1, Cb and Cr the
+// scaled differences), rounded.
+std::array<int, 3> YccOf(const std::array<int, 3> &rgb, const GstVideoColorimetry &coding) {
+  const bool full = coding.range == GST_VIDEO_COLOR_RANGE_0_255;
+  if (coding.matrix == GST_VIDEO_COLOR_MATRIX_BT601 && !full) {
+    if (rgb == kRedRgb) return kRedYcc;
+    if (rgb == kBlueRgb) return kBlueYcc;
+    return kBlackYcc;
+  }
+  gdouble kr = 0, kb = 0;
+  EXPECT_TRUE(gst_video_color_matrix_get_Kr_Kb(coding.matrix, &kr, &kb));
+  const double r = rgb[0] / 255.0, g = rgb[1] / 255.0, b = rgb[2] / 255.0;
+  const double ey = kr * r + (1 - kr - kb) * g + kb * b;
+  const double luma = full ? 255 * ey : 16 + 219 * ey;
+  const double chroma_scale = full ? 255 : 224;
+  return {int(std::floor(luma + 0.5)), int(std::floor(128 + chroma_scale * (b - ey) / (2 - 2 * kb) + 0.5)),
+          int(std::floor(128 + chroma_scale * (r - ey) / (2 - 2 * kr) + 0.5))};
+}
+
 enum class Region { Red, Blue, Outline, Clear };
 
 Region RegionAt(int fx, int fy) {
@@ -259,17 +281,31 @@ TEST_P(PanelsTest, PixelsUnderPanelsAndKeyColour) {
           ADD_FAILURE() << c.format << " at " << x << "," << y << ": " << got[0] << " " << got[1] << " " << got[2]
                         << " " << got[3] << " want " << want[0] << " " << want[1] << " " << want[2] << " " << want[3];
       } else {
-        // Luma per pixel; chroma per 2 x 2 block, from the frame pixel over its top-left sample.
+        // Luma per pixel, in the negotiated coding; chroma per 2 x 2 block, from the mean of
+        // the four pixels' levels and colours.
         const auto got = f.Ycc(x, y), was = before.Ycc(x, y);
-        const Region chroma_region = n == 0 ? Region::Clear
-                                            : RegionAt(int(std::int64_t(x & ~1) * 640 / c.width),
-                                                       int(std::int64_t(y & ~1) * 480 / c.height));
+        auto level = [](Region r) { return r == Region::Clear ? 0 : r == Region::Blue ? 128 : 255; };
+        auto region_at = [&](int vx, int vy) {
+          return n == 0 ? Region::Clear
+                        : RegionAt(int(std::int64_t(vx) * 640 / c.width), int(std::int64_t(vy) * 480 / c.height));
+        };
+        const auto &coding = f.info.colorimetry;
+        auto ycc = [&](Region r) { return YccOf(r == Region::Red ? kRedRgb : r == Region::Blue ? kBlueRgb : kBlackRgb, coding); };
         std::array<int, 3> want = was;
-        for (int k = 0; k < 3; ++k) {
-          const Region r = k == 0 ? region : chroma_region;
-          if (r == Region::Red) want[k] = kRedYcc[k];
-          if (r == Region::Blue) want[k] = Mix(kBlueYcc[k], was[k], 128);
-          if (r == Region::Outline) want[k] = kBlackYcc[k];
+        if (region != Region::Clear) want[0] = Mix(ycc(region)[0], was[0], level(region));
+        const int bx = x & ~1, by = y & ~1;
+        const int n_x = std::min(2, c.width - bx), n_y = std::min(2, c.height - by);
+        for (int k = 1; k < 3; ++k) {
+          int sum_a = 0, sum_ac = 0;
+          for (int dy = 0; dy < n_y; ++dy)
+            for (int dx = 0; dx < n_x; ++dx) {
+              const Region r = region_at(bx + dx, by + dy);
+              if (r == Region::Clear) continue;
+              sum_a += level(r);
+              sum_ac += level(r) * ycc(r)[k];
+            }
+          const int whole = 255 * n_x * n_y;
+          if (sum_a > 0) want[k] = (was[k] * (whole - sum_a) + sum_ac + whole / 2) / whole;
         }
         if (got != want && ++mismatches < 5)
           ADD_FAILURE() << c.format << " at " << x << "," << y << ": " << got[0] << " " << got[1] << " " << got[2]
@@ -288,6 +324,30 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.format) + "_" + std::to_string(info.param.width) + "x" +
              std::to_string(info.param.height);
     });
+
+// HD video is BT.709 unless its caps say otherwise, and SD video said to be BT.709 is too: the
+// card's red is written with the BT.709 values of its colour (253, 0, 0), not the BT.601 ones.
+TEST(OverlayTest, YuvIsCodedWithTheNegotiatedMatrix) {
+  const std::array<int, 3> red709{62, 103, 239};
+  const fs::path scene = WriteScene("panels.scene", kPanels);
+  const Played hd = Play("format=NV12,width=1920,height=1080", Overlay(scene), 3);
+  ASSERT_EQ(hd.frames.size(), 3u);
+  EXPECT_EQ(hd.frames[2].info.colorimetry.matrix, GST_VIDEO_COLOR_MATRIX_BT709);
+  EXPECT_EQ(hd.frames[2].Ycc(300, 224), red709);
+  const Played sd = Play("format=I420,width=640,height=480,colorimetry=bt709", Overlay(scene), 3);
+  ASSERT_EQ(sd.frames.size(), 3u);
+  EXPECT_EQ(sd.frames[2].Ycc(100, 100), red709);
+  const Played card = Play("format=I420,width=640,height=480,colorimetry=bt601", Overlay(scene), 3);
+  ASSERT_EQ(card.frames.size(), 3u);
+  EXPECT_EQ(card.frames[2].Ycc(100, 100), kRedYcc);
+}
+
+// Interlaced YUV is refused with an error that says what to do.
+TEST(OverlayTest, InterlacedYuvIsRefused) {
+  const Played run = Play("format=I420,width=64,height=48,interlace-mode=interleaved", Overlay(WriteScene("panels.scene", kPanels)), 2);
+  EXPECT_TRUE(run.frames.empty());
+  EXPECT_TRUE(run.Error("progressive YUV video only")) << (run.errors.empty() ? "" : run.errors[0]);
+}
 
 TEST(OverlayTest, UnscaledFramePlacedAtAnOffset) {
   const Played run = Play("format=RGBx,width=1280,height=720",
