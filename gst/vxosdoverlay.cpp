@@ -162,6 +162,10 @@ enum { PROP_0, PROP_SCENE, PROP_SCALE, PROP_X, PROP_Y };
 enum { SIGNAL_COMMAND, SIGNAL_APPLY, SIGNAL_OSD_SAMPLE, SIGNAL_LAST };
 guint g_signals[SIGNAL_LAST];
 
+// The largest picture side the element negotiates (beyond 8K), so that its per-row and
+// per-column tables stay small.
+constexpr int kMaxVideoSide = 16384;
+
 constexpr const char *kFormats = "{ RGBA, BGRA, ARGB, ABGR, RGBx, BGRx, xRGB, xBGR, I420, YV12, NV12, NV21 }";
 
 VxosdOverlay *Self(gpointer object) { return reinterpret_cast<VxosdOverlay *>(object); }
@@ -369,7 +373,11 @@ gboolean Start(GstBaseTransform *trans) {
     ReleaseLibrary(st);
     return FALSE;
   }
-  const fs::path dir = path.empty() ? fs::current_path() : fs::absolute(path).parent_path();
+  // Relative picture paths in live commands are taken from the scene's folder, or from the
+  // working folder (none when it was deleted: such a path then names no file).
+  std::error_code ec;
+  fs::path dir = path.empty() ? fs::current_path(ec) : fs::absolute(path, ec).parent_path();
+  if (ec) dir.clear();
   st.run = std::make_unique<vxscene::SceneRun>(vxscene::LinkedLibrary(), std::move(steps), dir);
   st.host = std::make_unique<ElementHost>(GST_ELEMENT(self), path);
   {
@@ -634,9 +642,42 @@ GstFlowReturn TransformFrameIp(GstVideoFilter *filter, GstVideoFrame *frame) {
   return BlendFrame(self, frame);
 }
 
+// No exception may leave a vfunc or a signal handler into GStreamer's C code: a failure (an
+// allocation, a thread that cannot start) becomes an error on the bus and the vfunc's
+// failure value.
+void PostFailure(gpointer object, const char *what) {
+  GST_ELEMENT_ERROR(Self(object), LIBRARY, FAILED, ("vxosdoverlay failed: %s", what), (nullptr));
+}
+
+template <class R, class F>
+R Guard(gpointer object, R failed, F &&body) {
+  try {
+    return body();
+  } catch (const std::exception &e) {
+    PostFailure(object, e.what());
+  } catch (...) {
+    PostFailure(object, "unknown error");
+  }
+  return failed;
+}
+
+gboolean GuardedStart(GstBaseTransform *trans) {
+  return Guard(trans, FALSE, [&] {
+    try {
+      return Start(trans);
+    } catch (...) {
+      ReleaseLibrary(Self(trans)->state);
+      throw;
+    }
+  });
+}
+
 void Finalize(GObject *object) {
   VxosdOverlay *self = Self(object);
-  ReleaseLibrary(self->state);
+  Guard(object, 0, [&] {
+    ReleaseLibrary(self->state);
+    return 0;
+  });
   self->state.~OverlayState();
   G_OBJECT_CLASS(vxosd_overlay_parent_class)->finalize(object);
 }
@@ -651,8 +692,18 @@ static void vxosd_overlay_class_init(VxosdOverlayClass *klass) {
   GstBaseTransformClass *trans_class = GST_BASE_TRANSFORM_CLASS(klass);
   GstVideoFilterClass *filter_class = GST_VIDEO_FILTER_CLASS(klass);
 
-  object_class->set_property = SetProperty;
-  object_class->get_property = GetProperty;
+  object_class->set_property = [](GObject *o, guint id, const GValue *v, GParamSpec *p) {
+    Guard(o, 0, [&] {
+      SetProperty(o, id, v, p);
+      return 0;
+    });
+  };
+  object_class->get_property = [](GObject *o, guint id, GValue *v, GParamSpec *p) {
+    Guard(o, 0, [&] {
+      GetProperty(o, id, v, p);
+      return 0;
+    });
+  };
   object_class->finalize = Finalize;
 
   const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
@@ -673,16 +724,22 @@ static void vxosd_overlay_class_init(VxosdOverlayClass *klass) {
       object_class, PROP_Y,
       g_param_spec_int("y", "Y", "Top edge of the unscaled OSD frame on the video", -65535, 65535, 0, live));
 
-  klass->command = OnCommand;
+  klass->command = [](VxosdOverlay *self, const gchar *line) {
+    return Guard(self, gboolean{FALSE}, [&] { return OnCommand(self, line); });
+  };
   g_signals[SIGNAL_COMMAND] = g_signal_new(
       "command", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
       G_STRUCT_OFFSET(VxosdOverlayClass, command), nullptr, nullptr, nullptr, G_TYPE_BOOLEAN, 1,
       G_TYPE_STRING);
-  klass->apply = OnApply;
+  klass->apply = [](VxosdOverlay *self, gchar **lines) {
+    return Guard(self, guint64{0}, [&] { return OnApply(self, lines); });
+  };
   g_signals[SIGNAL_APPLY] = g_signal_new(
       "apply", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
       G_STRUCT_OFFSET(VxosdOverlayClass, apply), nullptr, nullptr, nullptr, G_TYPE_UINT64, 1, G_TYPE_STRV);
-  klass->osd_sample = OnOsdSample;
+  klass->osd_sample = [](VxosdOverlay *self) {
+    return Guard(self, static_cast<GstSample *>(nullptr), [&] { return OnOsdSample(self); });
+  };
   g_signals[SIGNAL_OSD_SAMPLE] = g_signal_new(
       "osd-sample", G_TYPE_FROM_CLASS(klass), static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
       G_STRUCT_OFFSET(VxosdOverlayClass, osd_sample), nullptr, nullptr, nullptr, GST_TYPE_SAMPLE, 0);
@@ -692,16 +749,21 @@ static void vxosd_overlay_class_init(VxosdOverlayClass *klass) {
                                         "VXOSD");
   GstCaps *caps = gst_caps_from_string(
       (std::string("video/x-raw, format=(string)") + kFormats +
-       ", width=(int)[1, 2147483647], height=(int)[1, 2147483647], framerate=(fraction)[0/1, 2147483647/1]")
+       ", width=(int)[1, " + std::to_string(kMaxVideoSide) + "], height=(int)[1, " + std::to_string(kMaxVideoSide) +
+       "], framerate=(fraction)[0/1, 2147483647/1]")
           .c_str());
   gst_element_class_add_pad_template(element_class, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, caps));
   gst_element_class_add_pad_template(element_class, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, caps));
   gst_caps_unref(caps);
 
-  trans_class->start = Start;
-  trans_class->stop = Stop;
-  filter_class->set_info = SetInfo;
-  filter_class->transform_frame_ip = TransformFrameIp;
+  trans_class->start = GuardedStart;
+  trans_class->stop = [](GstBaseTransform *t) { return Guard(t, gboolean{FALSE}, [&] { return Stop(t); }); };
+  filter_class->set_info = [](GstVideoFilter *f, GstCaps *ic, GstVideoInfo *in, GstCaps *oc, GstVideoInfo *out) {
+    return Guard(f, gboolean{FALSE}, [&] { return SetInfo(f, ic, in, oc, out); });
+  };
+  filter_class->transform_frame_ip = [](GstVideoFilter *f, GstVideoFrame *frame) {
+    return Guard(f, GST_FLOW_ERROR, [&] { return TransformFrameIp(f, frame); });
+  };
   GST_DEBUG_CATEGORY_INIT(vxosd_overlay_debug, "vxosdoverlay", 0, "VXOSD overlay");
 }
 

@@ -447,6 +447,29 @@ TEST(OverlayTest, BadCommandsAreRefusedWithAWarning) {
   EXPECT_TRUE(run.Warning("command \"DelVxComponent nobody\": DelVxComponent returned 0"));
 }
 
+// The caps bound the picture's size, so that no table of the element grows without limit: a
+// width beyond 16384 does not negotiate.
+TEST(OverlayTest, PicturesBeyondTheSizeLimitAreRefused) {
+  const Played run = Play("format=I420,width=16386,height=16", Overlay(WriteScene("panels.scene", kPanels)), 1);
+  EXPECT_TRUE(run.frames.empty());
+  EXPECT_FALSE(run.errors.empty());
+  EXPECT_EQ(Play("format=I420,width=16384,height=2", Overlay(WriteScene("panels.scene", kPanels)), 1).frames.size(),
+            1u);
+}
+
+// Without scene= in a working folder that was deleted, the element starts all the same.
+TEST(OverlayTest, StartsInADeletedWorkingFolder) {
+  const fs::path here = fs::current_path();
+  const fs::path gone = fs::temp_directory_path() / ("vxosd-gst-gone-" + std::to_string(getpid()));
+  fs::create_directories(gone);
+  fs::current_path(gone);
+  fs::remove(gone);
+  const Played run = Play("format=I420,width=64,height=48", "vxosdoverlay name=osd", 2);
+  fs::current_path(here);
+  EXPECT_EQ(run.frames.size(), 2u);
+  EXPECT_TRUE(run.errors.empty()) << run.errors[0];
+}
+
 TEST(OverlayTest, BadScenesPostErrors) {
   const Played missing = Play("format=I420,width=64,height=48", Overlay("/nonexistent/x.scene"), 2);
   EXPECT_TRUE(missing.frames.empty());
