@@ -29,7 +29,11 @@ constexpr std::uint8_t kKeyIndex = 250;
 // Kr and Kb of each matrix.
 constexpr double kWeights[][2] = {{0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}, {0.212, 0.087}, {0.30, 0.11}};
 
-inline std::uint8_t RoundByte(double v) { return static_cast<std::uint8_t>(std::clamp(std::floor(v + 0.5), 0.0, 255.0)); }
+// To the nearest, halves up. Halves are common (full range gives Cb = 128 + (B - R) / 2 for
+// R = G), so the sums' rounding noise must not decide them.
+inline std::uint8_t RoundByte(double v) {
+  return static_cast<std::uint8_t>(std::clamp(std::floor(v + 0.5 + 1e-7), 0.0, 255.0));
+}
 
 }  // namespace
 
