@@ -3,7 +3,6 @@
 #include <cctype>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 namespace vxscene {
 
@@ -75,6 +74,8 @@ std::vector<Token> Tokenize(std::string_view line, int number) {
           closed = true;
           break;
         }
+        // The exports take zero-terminated texts: a NUL would cut the text short unseen.
+        if (d == '\0') throw SceneError(number, "a text holds a NUL character (\\x00)");
         if (d != '\\') {
           t.text += d;
           continue;
@@ -226,15 +227,29 @@ std::vector<Step> ParseScene(std::string_view text) {
 }
 
 std::vector<Step> LoadScene(const std::filesystem::path &file) {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  if (std::filesystem::is_directory(file, ec))
-    throw SceneFileError(file.string() + " is a directory, not a scene");
+  const fs::file_status status = fs::status(file, ec);
+  if (fs::is_directory(status)) throw SceneFileError(file.string() + " is a directory, not a scene");
+  if (ec || !fs::exists(status)) throw SceneFileError("cannot read " + file.string());
+  // A device or a pipe could give bytes for ever, or none and never end: only files are read.
+  if (!fs::is_regular_file(status))
+    throw SceneFileError(file.string() + " is not a regular file (a device, a pipe or a socket), not a scene");
+  const std::string too_large =
+      file.string() + " is larger than " + std::to_string(kMaxSceneBytes >> 20) + " MiB, too large for a scene";
+  if (const std::uintmax_t size = fs::file_size(file, ec); !ec && size > kMaxSceneBytes)
+    throw SceneFileError(too_large);
   std::ifstream in(file, std::ios::binary);
   if (!in) throw SceneFileError("cannot read " + file.string());
-  std::stringstream buffer;
-  buffer << in.rdbuf();
+  // Bounded also while reading: the file may grow after its size was taken.
+  std::string text;
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxSceneBytes) throw SceneFileError(too_large);
+  }
   if (in.bad()) throw SceneFileError("cannot read " + file.string());
-  std::vector<Step> steps = ParseScene(buffer.str());
+  std::vector<Step> steps = ParseScene(text);
   if (steps.empty()) throw SceneFileError(file.string() + " is an empty scene: it has no step");
   return steps;
 }

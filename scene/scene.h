@@ -68,8 +68,12 @@ std::optional<Step> ParseLine(std::string_view line, int number);
 // A whole scene; a UTF-8 byte-order mark at the start is skipped.
 std::vector<Step> ParseScene(std::string_view text);
 
+// The largest scene file LoadScene reads.
+inline constexpr std::size_t kMaxSceneBytes = std::size_t{16} << 20;
+
 // Reads and parses a scene file. Throws SceneFileError when the file cannot be read, is a
-// directory or holds no step, and SceneError for a bad line.
+// directory, a device, a pipe or a socket, is larger than kMaxSceneBytes or holds no step,
+// and SceneError for a bad line.
 std::vector<Step> LoadScene(const std::filesystem::path &file);
 
 // Total scene time of the waits, in milliseconds.

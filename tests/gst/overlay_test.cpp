@@ -486,6 +486,7 @@ TEST(OverlayTest, BadScenesPostErrors) {
   EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay(WriteScene("empty.scene", "# nothing\n")), 2)
                   .Error("empty scene"));
   EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay(fs::temp_directory_path()), 2).Error("is a directory"));
+  EXPECT_TRUE(Play("format=I420,width=64,height=48", Overlay("/dev/zero"), 2).Error("not a regular file"));
 }
 
 // One buffer an appsrc pushes: its times (GST_CLOCK_TIME_NONE for none) and flags.

@@ -1,5 +1,9 @@
 #include "scene/scene.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -61,6 +65,9 @@ TEST(SceneTest, ErrorsNameTheLine) {
   EXPECT_EQ(ErrorLine("\"AddVxComponent\" a 1\n"), 1);
   EXPECT_EQ(ErrorLine("AddVxComponent a; 1\n"), 1);
   EXPECT_EQ(ErrorLine("SetVxOSD_Debug 5\n"), 1);  // takes a device context: not scriptable
+  // A NUL would end the text the export receives: refused, not cut.
+  EXPECT_EQ(ErrorLine(std::string("wait 1\nSetVxComponent_Text a \"ab\0cd\"\n", 37), &m), 2);
+  EXPECT_NE(m.find("NUL"), std::string::npos) << m;
 }
 
 TEST(SceneTest, ReadsWhatEditorsWrite) {
@@ -105,6 +112,17 @@ TEST(SceneTest, SceneFilesThatCannotRun) {
             std::string::npos);
   EXPECT_THROW(LoadScene(write("bad.scene", "wait 1\nwait x\n")), SceneError);
   EXPECT_EQ(LoadScene(write("good.scene", "\xEF\xBB\xBFwait 5\n")).size(), 1u);
+  // Only regular files, and not larger than the limit: a device gives bytes for ever, a
+  // named pipe none and never ends.
+  const auto large = write("large.scene", "wait 5\n");
+  std::filesystem::resize_file(large, kMaxSceneBytes + 1);
+  EXPECT_NE(file_error(large).find("larger than 16 MiB"), std::string::npos);
+#ifndef _WIN32
+  EXPECT_NE(file_error("/dev/zero").find("not a regular file"), std::string::npos);
+  const auto fifo = dir / "pipe.scene";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_NE(file_error(fifo).find("not a regular file"), std::string::npos);
+#endif
   std::filesystem::remove_all(dir);
 }
 
