@@ -137,6 +137,7 @@ struct OverlayState {
   vxgst::OsdLayer layer;
   vxgst::VideoClock clock;
   guint64 frame_ns = 0;  // from the negotiated frame rate; 0 when it is not known
+  vxgst::YuvEncoding encoding;  // from the negotiated caps
   bool warned_timeless = false;
 };
 
@@ -383,6 +384,7 @@ gboolean Start(GstBaseTransform *trans) {
   {
     std::lock_guard lock(st.frame_lock);
     st.layer = vxgst::OsdLayer();
+    st.layer.SetYuvEncoding(st.encoding);  // the caps may stay from before a restart
   }
   st.clock = vxgst::VideoClock();
   st.warned_timeless = false;
@@ -545,6 +547,14 @@ bool AdvanceClock(VxosdOverlay *self, GstBuffer *buffer, vxgst::VideoClock::Step
   return !b.outside_segment;
 }
 
+// On the library's thread: the scene and the library's timers up to this buffer's time.
+void RunScene(OverlayState &st, const vxgst::VideoClock::Step &step, bool reset_time_of_day) {
+  st.host->Skip(step.skipped_ms);
+  st.run->RunUntil(step.scene_ms, *st.host);
+  st.host->Skip(0);
+  if (reset_time_of_day) VxOSD_SetManualClockStartNow();
+}
+
 // Whether the stream upstream is live (its time is the wall clock's).
 bool UpstreamIsLive(GstBaseTransform *trans) {
   GstQuery *query = gst_query_new_latency();
@@ -569,10 +579,7 @@ void RunLibrary(VxosdOverlay *self, const vxgst::VideoClock::Step &step, GstCloc
     // so that a command finds the components the scene made.
     st.run->RunUntil(st.run->now_ms(), *st.host);
     done = ApplyBatches(st, batches, applied);
-    st.host->Skip(step.skipped_ms);
-    st.run->RunUntil(step.scene_ms, *st.host);
-    st.host->Skip(0);
-    if (reset_time_of_day) VxOSD_SetManualClockStartNow();
+    RunScene(st, step, reset_time_of_day);
   });
   ReturnBatches(st, batches, done);
   for (const Applied &a : applied) PostApplied(self, a, running_time);
@@ -624,8 +631,9 @@ gboolean SetInfo(GstVideoFilter *filter, GstCaps *, GstVideoInfo *in, GstCaps *,
     return FALSE;
   }
   st.frame_ns = in->fps_n > 0 && in->fps_d > 0 ? gst_util_uint64_scale_int(GST_SECOND, in->fps_d, in->fps_n) : 0;
+  st.encoding = EncodingOf(*in);
   std::lock_guard lock(st.frame_lock);
-  st.layer.SetYuvEncoding(EncodingOf(*in));
+  st.layer.SetYuvEncoding(st.encoding);
   return TRUE;
 }
 
