@@ -4,6 +4,8 @@
 // process (every thread: source, overlays, the library's own thread), so a busy machine
 // does not inflate it as wall time would. "overlay_us" subtracts the bare
 // videotestsrc ! fakesink pipeline measured in the same run.
+// BM_Gap: what a jump in the video's time costs (a live source that reconnects): two buffers,
+// then one after the gap, through vxosdoverlay with the same scene; CPU time of the run.
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 #include <sys/resource.h>
@@ -41,6 +43,56 @@ double RunPipeline(const std::string &description) {
   gst_object_unref(bus);
   gst_object_unref(pipeline);
   return ok ? used : -1;
+}
+
+// appsrc ! vxosdoverlay ! fakesink with buffers at 0 and 40 ms and one after gap_s seconds.
+double RunGap(std::uint64_t gap_s) {
+  const std::string description =
+      std::string("appsrc name=src format=time caps=video/x-raw,format=I420,width=640,height=480,framerate=25/1 ! "
+                  "vxosdoverlay scene=\"") +
+      VXOSD_BENCH_SCENE + "\" ! fakesink sync=false";
+  GError *error = nullptr;
+  GstElement *pipeline = gst_parse_launch(description.c_str(), &error);
+  if (!pipeline) {
+    if (error) g_error_free(error);
+    return -1;
+  }
+  GstElement *src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+  GstBus *bus = gst_element_get_bus(pipeline);
+  const double start = ProcessCpuSeconds();
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  for (const GstClockTime pts : {GstClockTime{0}, GstClockTime{40 * GST_MSECOND}, GstClockTime{gap_s * GST_SECOND + 80 * GST_MSECOND}}) {
+    GstBuffer *b = gst_buffer_new_allocate(nullptr, 640 * 480 * 3 / 2, nullptr);
+    gst_buffer_memset(b, 0, 0x80, 640 * 480 * 3 / 2);
+    GST_BUFFER_PTS(b) = pts;
+    GST_BUFFER_DURATION(b) = 40 * GST_MSECOND;
+    GstFlowReturn ret;
+    g_signal_emit_by_name(src, "push-buffer", b, &ret);
+    gst_buffer_unref(b);
+  }
+  GstFlowReturn ret;
+  g_signal_emit_by_name(src, "end-of-stream", &ret);
+  GstMessage *m = gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE,
+                                             static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  const double used = ProcessCpuSeconds() - start;
+  const bool ok = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
+  if (m) gst_message_unref(m);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(src);
+  gst_object_unref(bus);
+  gst_object_unref(pipeline);
+  return ok ? used : -1;
+}
+
+void BM_Gap(benchmark::State &state, std::uint64_t gap_s) {
+  for (auto _ : state) {
+    const double cpu = RunGap(gap_s);
+    if (cpu < 0) {
+      state.SkipWithError("the pipeline failed");
+      return;
+    }
+    state.SetIterationTime(cpu);
+  }
 }
 
 enum class Osd { None, TextClock, Vxosd };
@@ -101,6 +153,11 @@ int main(int argc, char **argv) {
           ->Unit(benchmark::kMillisecond)
           ->Iterations(3);
   }
+  for (const auto &[name, gap_s] : {std::pair{"10min", 600}, std::pair{"1h", 3600}, std::pair{"6h", 21600}})
+    benchmark::RegisterBenchmark((std::string("BM_Gap/") + name).c_str(), BM_Gap, std::uint64_t(gap_s))
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -75,6 +75,7 @@ void OsdLayer::UpdateYcc() {
   for (int i = 0; i < 256; ++i) {
     const std::uint8_t *e = stream_.data() + 8 + 4 * i;
     ycc_[i] = cards ? std::array<std::uint8_t, 3>{e[1], e[2], e[3]} : RgbToYcc(rgb_[i], encoding_);
+    weighted_[i] = {alpha_[i], alpha_[i] * unsigned{ycc_[i][1]}, alpha_[i] * unsigned{ycc_[i][2]}};
   }
 }
 
@@ -101,19 +102,15 @@ void OsdLayer::Prepare(int width, int height, const Placement &placement) {
     const std::int64_t fx = placement.scale ? x * kFrameWidth / w : std::int64_t{x} - placement.x;
     columns_[x] = fx >= 0 && fx < kFrameWidth ? static_cast<int>(fx) : -1;
   }
-  rows_.resize(static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    const std::int64_t fy = placement.scale ? y * kFrameHeight / h : std::int64_t{y} - placement.y;
-    rows_[y] = fy >= 0 && fy < kFrameHeight ? static_cast<int>(fy) : -1;
-  }
-  extent_.assign(static_cast<std::size_t>(height), {0, 0});
+  row_spans_.resize(static_cast<std::size_t>(height) + 1);
+  std::vector<std::pair<int, int>> runs;  // of one frame row, in video columns
 
   const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
   const bool key_clear = alpha_[kKeyIndex] == 0;
   std::uint64_t key_word;
   std::memset(&key_word, kKeyIndex, sizeof key_word);
   for (int r = 0; r < kFrameHeight; ++r) {
-    // The video rows that show frame row r: those y with rows_[y] == r.
+    // The video rows that show frame row r.
     std::int64_t y0, y1;
     if (placement.scale) {
       y0 = (r * h + kFrameHeight - 1) / kFrameHeight;
@@ -124,6 +121,7 @@ void OsdLayer::Prepare(int width, int height, const Placement &placement) {
     }
     if (y0 >= y1) continue;
     const std::uint8_t *row = pixels + std::size_t(r) * kFrameWidth;
+    runs.clear();
     for (int i = 0; i < kFrameWidth;) {
       // Most of a frame is key colour: skip it eight pixels at a time.
       if (key_clear && i + 8 <= kFrameWidth) {
@@ -149,14 +147,18 @@ void OsdLayer::Prepare(int width, int height, const Placement &placement) {
         x1 = std::min<std::int64_t>(std::int64_t{i} + placement.x, w);
       }
       if (x0 >= x1) continue;
-      for (auto y = static_cast<int>(y0); y < y1; ++y) {
-        spans_.push_back({y, static_cast<int>(x0), static_cast<int>(x1), r});
-        auto &e = extent_[y];
-        e = e.first == e.second ? std::pair<int, int>(static_cast<int>(x0), static_cast<int>(x1))
-                                : std::pair<int, int>(std::min(e.first, static_cast<int>(x0)), static_cast<int>(x1));
-      }
+      runs.emplace_back(static_cast<int>(x0), static_cast<int>(x1));
       covered_ += std::size_t(x1 - x0) * std::size_t(y1 - y0);
     }
+    // Row by row, so that the spans of each video row lie together.
+    for (auto y = static_cast<int>(y0); y < y1; ++y)
+      for (const auto &[x0, x1] : runs) spans_.push_back({y, x0, x1, r});
+  }
+  // Row y's spans are those from row_spans_[y] to row_spans_[y + 1].
+  std::size_t i = 0;
+  for (int y = 0; y <= height; ++y) {
+    while (i < spans_.size() && spans_[i].y < y) ++i;
+    row_spans_[y] = i;
   }
 }
 
@@ -203,27 +205,49 @@ void OsdLayer::BlendPacked(const VideoPicture &p) const {
   }
 }
 
-void OsdLayer::BlendYuv(const VideoPicture &p) const {
+void OsdLayer::BlendYuv(const VideoPicture &p) {
   const std::uint8_t *pixels = stream_.data() + kFramePixelsOffset;
   for (const Span &s : spans_) {
     std::uint8_t *luma = p.planes[0] + std::size_t(s.y) * p.strides[0];
     const std::uint8_t *src = pixels + std::size_t(s.osd_row) * kFrameWidth;
     for (int x = s.x0; x < s.x1; ++x) {
       const std::uint8_t index = src[columns_[x]];
-      luma[x] = Mix(ycc_[index][0], luma[x], alpha_[index]);
+      const unsigned alpha = alpha_[index];
+      luma[x] = alpha == 255 ? ycc_[index][0] : Mix(ycc_[index][0], luma[x], alpha);
     }
   }
   // Each chroma sample stands for the 2 x 2 luma samples of its block (fewer at an odd edge):
-  // it takes the mean of their levels and of their colours weighted by level.
+  // it takes the mean of their levels and of their colours weighted by level. The sums are
+  // gathered from the spans of the block's two rows, so the work follows the OSD's pixels.
   const bool planar = p.layout == VideoPicture::Layout::Planar;
   const int chroma_rows = (height_ + 1) / 2;
+  sums_.resize(static_cast<std::size_t>((width_ + 1) / 2));
   for (int cy = 0; cy < chroma_rows; ++cy) {
     const int ya = 2 * cy, yb = std::min(2 * cy + 1, height_ - 1);
-    const auto &ea = extent_[ya], &eb = extent_[yb];
-    const bool has_a = ea.first < ea.second, has_b = eb.first < eb.second;
-    if (!has_a && !has_b) continue;
-    const int x0 = std::min(has_a ? ea.first : eb.first, has_b ? eb.first : ea.first);
-    const int x1 = std::max(has_a ? ea.second : eb.second, has_b ? eb.second : ea.second);
+    const std::size_t begin = row_spans_[ya], end = row_spans_[yb + 1];
+    if (begin == end) continue;
+    // When both rows show the same frame row (most rows of upscaled video), one row counts
+    // twice.
+    const std::size_t middle = row_spans_[ya + 1];
+    const bool same_rows = yb > ya && middle - begin == end - middle &&
+                           (middle == begin || spans_[begin].osd_row == spans_[middle].osd_row);
+    const unsigned weight = same_rows ? 2 : 1;
+    for (std::size_t i = begin; i < (same_rows ? middle : end); ++i) {
+      const Span &s = spans_[i];
+      const std::uint8_t *src = pixels + std::size_t(s.osd_row) * kFrameWidth;
+      auto add = [&](Sums &sum, const Sums &c) {
+        sum.a += weight * c.a;
+        sum.u += weight * c.u;
+        sum.v += weight * c.v;
+      };
+      int x = s.x0;
+      if (x & 1) add(sums_[x / 2], weighted_[src[columns_[x]]]), ++x;
+      for (; x + 1 < s.x1; x += 2) {  // both samples of a chroma column at once
+        const Sums &c0 = weighted_[src[columns_[x]]], &c1 = weighted_[src[columns_[x + 1]]];
+        add(sums_[x / 2], {c0.a + c1.a, c0.u + c1.u, c0.v + c1.v});
+      }
+      if (x < s.x1) add(sums_[x / 2], weighted_[src[columns_[x]]]);
+    }
     const unsigned rows = yb > ya ? 2 : 1;
     std::uint8_t *u_row, *v_row;
     int step;
@@ -236,25 +260,16 @@ void OsdLayer::BlendYuv(const VideoPicture &p) const {
       v_row = p.planes[1] + std::size_t(cy) * p.strides[1] + p.v;
       step = 2;
     }
-    for (int cx = x0 / 2; cx <= (x1 - 1) / 2; ++cx) {
-      const int xa = 2 * cx, xb = std::min(2 * cx + 1, width_ - 1);
-      const unsigned n = rows * (xb > xa ? 2 : 1);
-      unsigned sum_a = 0, sum_u = 0, sum_v = 0;
-      for (int y = ya; y <= yb; ++y)
-        for (int x = xa; x <= xb; ++x) {
-          const int index = IndexAt(x, y);
-          if (index < 0) continue;
-          const unsigned a = alpha_[index];
-          sum_a += a;
-          sum_u += a * ycc_[index][1];
-          sum_v += a * ycc_[index][2];
-        }
-      if (sum_a == 0) continue;
-      const unsigned whole = 255 * n;
-      std::uint8_t &u = u_row[std::size_t(cx) * step], &v = v_row[std::size_t(cx) * step];
-      u = static_cast<std::uint8_t>((u * (whole - sum_a) + sum_u + whole / 2) / whole);
-      v = static_cast<std::uint8_t>((v * (whole - sum_a) + sum_v + whole / 2) / whole);
-    }
+    for (std::size_t i = begin; i < end; ++i)
+      for (int cx = spans_[i].x0 / 2; cx <= (spans_[i].x1 - 1) / 2; ++cx) {
+        Sums &sum = sums_[cx];
+        if (sum.a == 0) continue;  // clear, or written already from a span before
+        const unsigned whole = 255 * rows * (2 * cx + 1 < width_ ? 2 : 1);
+        std::uint8_t &u = u_row[std::size_t(cx) * step], &v = v_row[std::size_t(cx) * step];
+        u = static_cast<std::uint8_t>((u * (whole - sum.a) + sum.u + whole / 2) / whole);
+        v = static_cast<std::uint8_t>((v * (whole - sum.a) + sum.v + whole / 2) / whole);
+        sum = {};
+      }
   }
 }
 

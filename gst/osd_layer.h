@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 namespace vxgst {
@@ -77,15 +76,9 @@ class OsdLayer {
   };
   void Prepare(int width, int height, const Placement &placement);
   void UpdateYcc();
-  // The palette index over video pixel (x, y), or -1 outside the frame.
-  int IndexAt(int x, int y) const {
-    const int fx = columns_[x], fy = rows_[y];
-    return fx < 0 || fy < 0 ? -1 : stream_[kPixels + std::size_t(fy) * 640 + fx];
-  }
   void BlendPacked(const VideoPicture &p) const;
-  void BlendYuv(const VideoPicture &p) const;
+  void BlendYuv(const VideoPicture &p);
 
-  static constexpr std::size_t kPixels = 1032;
   bool has_frame_ = false;
   bool dirty_ = true;
   std::vector<std::uint8_t> stream_;
@@ -95,9 +88,14 @@ class OsdLayer {
 
   int width_ = 0, height_ = 0;
   Placement placement_;
-  std::vector<int> columns_, rows_;          // video column / row -> frame column / row, or -1
-  std::vector<std::pair<int, int>> extent_;  // per video row: the columns its spans cover
-  std::vector<Span> spans_;
+  std::vector<int> columns_;          // video column -> frame column, or -1
+  std::vector<Span> spans_;           // row by row, left to right
+  std::vector<std::size_t> row_spans_;  // video row y: its spans from [y] to [y + 1]
+  struct Sums {
+    unsigned a = 0, u = 0, v = 0;
+  };
+  std::vector<Sums> sums_;          // per chroma column, while one chroma row is mixed
+  std::array<Sums, 256> weighted_{};  // per palette entry: level, level x Cb, level x Cr
   std::size_t covered_ = 0;
 };
 
