@@ -319,7 +319,9 @@ INSTANTIATE_TEST_SUITE_P(
     FormatsAndSizes, PanelsTest,
     ::testing::Values(FormatCase{"RGBA", 640, 480}, FormatCase{"BGRA", 1280, 720}, FormatCase{"RGBx", 333, 201},
                       FormatCase{"BGRx", 1920, 1080}, FormatCase{"I420", 640, 480}, FormatCase{"I420", 1279, 719},
-                      FormatCase{"NV12", 1920, 1080}, FormatCase{"NV12", 320, 240}),
+                      FormatCase{"NV12", 1920, 1080}, FormatCase{"NV12", 320, 240}, FormatCase{"ARGB", 97, 55},
+                      FormatCase{"ABGR", 64, 48}, FormatCase{"xRGB", 65, 49}, FormatCase{"xBGR", 66, 50},
+                      FormatCase{"YV12", 321, 241}, FormatCase{"NV21", 322, 181}),
     [](const auto &info) {
       return std::string(info.param.format) + "_" + std::to_string(info.param.width) + "x" +
              std::to_string(info.param.height);
