@@ -3,10 +3,10 @@
 #include <gst/video/gstvideofilter.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
