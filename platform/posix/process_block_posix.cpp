@@ -10,10 +10,16 @@
 
 namespace vx {
 
+// The blocks are never freed: code of threads still running while the process exits (or a
+// library freed during the exit) may use them after static destructors ran.
 void *ProcessWideBlock(std::string_view name, std::size_t size) {
-  static std::mutex mutex;
-  static std::map<std::string, std::unique_ptr<std::byte[]>, std::less<>> blocks;
-  std::lock_guard lock(mutex);
+  struct Blocks {
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<std::byte[]>, std::less<>> blocks;
+  };
+  static Blocks *const all = new Blocks;
+  std::lock_guard lock(all->mutex);
+  auto &blocks = all->blocks;
   auto it = blocks.find(name);
   if (it == blocks.end()) {
     std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[size]());
