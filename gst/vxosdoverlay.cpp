@@ -3,7 +3,6 @@
 #include <gst/video/gstvideofilter.h>
 #include <gst/video/video.h>
 
-#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -26,9 +25,6 @@ GST_DEBUG_CATEGORY_STATIC(vxosd_overlay_debug);
 namespace {
 
 namespace fs = std::filesystem;
-
-// The library has one instance per process; the element that runs it holds this.
-std::atomic<bool> g_library_taken{false};
 
 struct Command {
   vxscene::Step step;
@@ -199,7 +195,6 @@ void ReleaseLibrary(OverlayState &st) {
   }
   st.run.reset();
   st.host.reset();
-  if (st.running) g_library_taken.store(false);
   st.running = false;
 }
 
@@ -231,13 +226,6 @@ gboolean Start(GstBaseTransform *trans) {
                           (nullptr));
         return FALSE;
       }
-  }
-  if (g_library_taken.exchange(true)) {
-    GST_ELEMENT_ERROR(self, RESOURCE, BUSY,
-                      ("Only one vxosdoverlay can run in a process: the VXOSD library has one "
-                       "instance per process, and another vxosdoverlay is using it"),
-                      (nullptr));
-    return FALSE;
   }
   st.running = true;
   st.library = std::make_unique<vxgst::LibraryThread>();
