@@ -235,6 +235,9 @@ std::shared_ptr<CardState> g_card;
 // The card was created for a client of the registered DLL, without VxVirtualCard_Install.
 bool g_implicit = false;
 DWORD g_cookie = 0;
+// The installing thread's CoInitialize succeeded and is balanced at Uninstall (a thread in the
+// multithreaded apartment gets RPC_E_CHANGED_MODE, and its COM is the host's).
+bool g_com_initialised = false;
 
 // A card's state for the options (already checked), its sink opened; null when the sink
 // cannot be opened.
@@ -745,14 +748,14 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
 
     // With the system's COM a registration lives in the installing thread's apartment and ends
     // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
-    CoInitialize(nullptr);
+    const bool com_initialised = SUCCEEDED(CoInitialize(nullptr));
     IClassFactory *factory = new Factory(state);  // COM lifetime: released below
     DWORD cookie = 0;
     const HRESULT hr = CoRegisterClassObject(CLSID_VxDevice, factory, CLSCTX_INPROC_SERVER,
                                              REGCLS_MULTIPLEUSE, &cookie);
     factory->Release();  // the registry holds its own reference
     if (FAILED(hr)) {
-      CoUninitialize();
+      if (com_initialised) CoUninitialize();
       std::lock_guard sink_lock(state->sink_mutex);
       state->CloseSink();
       return 0;
@@ -763,6 +766,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
       state->thread = std::thread([raw] { raw->RunCompletions(); });
     }
     g_cookie = cookie;
+    g_com_initialised = com_initialised;
     replaced = std::move(g_card);  // the default card of the registered DLL, if it served
     g_card = std::move(state);
     g_implicit = false;
@@ -778,7 +782,8 @@ void VxVirtualCard_Uninstall(void) {
     if (!g_card) return;
     if (!g_implicit) {
       CoRevokeClassObject(g_cookie);
-      CoUninitialize();
+      if (g_com_initialised) CoUninitialize();
+      g_com_initialised = false;
     }
     g_cookie = 0;
     g_implicit = false;
