@@ -5,7 +5,6 @@
 #include <new>
 #include <vector>
 
-
 namespace vx {
 
 std::atomic<DWORD> TOSDCard::wait_limit_{kCardPushWaitMs};
@@ -34,8 +33,8 @@ CardClaim &Claim() {
 
 // One frame handed to the driver. The driver may use the record and the OVERLAPPED, read the
 // frame buffer and signal the event until it completes the frame, even after the channel
-// stopped waiting or closed, so the push owns them all (the buffer's address stays mapped and
-// a heap buffer stays allocated) as long as that may happen.
+// stopped waiting or closed, so the push owns them all (a heap buffer stays allocated, and its
+// address mapped until the channel closes) as long as that may happen.
 struct TOSDCard::TCardPush {
   TVxFrameRequest request{};
   OVERLAPPED overlapped{};
@@ -63,15 +62,24 @@ struct TOSDCard::TCardPush {
 
 // A closed channel's push that its driver has not completed: the driver may still write the
 // OVERLAPPED and signal the event after the channel is gone (a halted stream need not cancel
-// it). Closing the event then would free its handle value for a later event, which the late
-// signal would end at once, so such pushes stay here until they complete. Only pushes whose
-// driver never completes stay for good: one per channel closed on a stalled card.
+// it), and read the frame buffer at the address it was given. Closing the event then would
+// free its handle value for a later event, which the late signal would end at once, so such
+// pushes stay here, with their buffers, until they complete. Only pushes whose driver never
+// completes stay for good: one per channel closed on a stalled card. Their entries in the
+// address table go back at once (a late resolve by the software card finds nothing, and a
+// stalled card cannot use the table up). The list is never destroyed, so that a channel
+// closing during the process's exit still finds it.
 void TOSDCard::Abandon(std::unique_ptr<TCardPush> push) {
-  static std::mutex mutex;
-  static std::vector<std::unique_ptr<TCardPush>> abandoned;
-  std::lock_guard lock(mutex);
-  std::erase_if(abandoned, [](const std::unique_ptr<TCardPush> &p) { return p->Completed(); });
-  if (push && !push->Completed()) abandoned.push_back(std::move(push));
+  struct Abandoned {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<TCardPush>> pushes;
+  };
+  static Abandoned *const abandoned = new Abandoned;
+  if (push) push->data.Reset();
+  std::lock_guard lock(abandoned->mutex);
+  std::erase_if(abandoned->pushes,
+                [](const std::unique_ptr<TCardPush> &p) { return p->Completed(); });
+  if (push && !push->Completed()) abandoned->pushes.push_back(std::move(push));
 }
 
 std::uint8_t *TCardBuffer::AllocateHeap(std::size_t size) {
@@ -107,6 +115,7 @@ TOSDCard::TOSDCard()
   FHeight = 480;
   RecomputeBufferSize();
   FBusy = false;
+  Abandon(nullptr);  // lets go of earlier channels' pushes that completed since
   {
     // One probe at a time, so that two threads starting at once cannot both take the card.
     CardClaim &claim = Claim();

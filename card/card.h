@@ -5,9 +5,9 @@
 // driver to take it. Without a card the object only holds its state and nothing blocks.
 //
 // A card that stops completing frames costs one bounded wait, not one per cycle: the push
-// that timed out stays outstanding (its record, OVERLAPPED, event, frame buffer and address
-// alive, since the driver may still read the buffer and complete it), and later pushes are
-// skipped until the driver completes it or the channel is closed.
+// that timed out stays outstanding (its record, OVERLAPPED, event and frame buffer alive,
+// since the driver may still read the buffer and complete it; after the channel closed too),
+// and later pushes are skipped until the driver completes it or the channel is closed.
 //
 // One card per process: the first channel whose probe finds it holds it until it closes; a
 // channel built while another holds the card does not probe (CardTaken()) and runs without.
@@ -111,7 +111,8 @@ class TOSDCard {
 
  private:
   struct TCardPush;
-  // Keeps a push the driver may still complete after the channel closed, until it completes.
+  // Keeps a push the driver may still complete after the channel closed, until it completes;
+  // drops those kept earlier that completed since (null: only that).
   static void Abandon(std::unique_ptr<TCardPush> push);
 
   bool Open();

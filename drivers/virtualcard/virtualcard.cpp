@@ -443,10 +443,13 @@ HRESULT STDMETHODCALLTYPE ControlNode::GetProperty(DWORD property, DWORD *result
 }
 
 HRESULT STDMETHODCALLTYPE ControlNode::SetProperty(DWORD property, DWORD value) {
+  // Addresses are resolved in the table of the module that called (see card/address.h).
+  const void *caller = __builtin_return_address(0);
   std::lock_guard lock(state_->mutex);
   if (property == kVxPropOSDRect) {
     // The value is the card address of four LONGs.
-    const auto *rect = static_cast<const LONG *>(ResolveCardAddress(value, 4 * sizeof(LONG)));
+    const auto *rect =
+        static_cast<const LONG *>(ResolveCardAddress(value, 4 * sizeof(LONG), caller));
     if (rect == nullptr) {
       state_->Log("SetProperty 822 (invalid address)");
       return E_INVALIDARG;
@@ -540,7 +543,8 @@ struct CheckedFrame {
 
 CheckedFrame Refused(HRESULT error, const char *why) { return {{}, error, why}; }
 
-CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
+CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request,
+                          const void *caller) {
   if (s.removed) return Refused(E_FAIL, "card removed");
   if (s.counters.started == 0) return Refused(E_FAIL, "stream stopped");
   if (request.Length != kVxFrameRequestLength) return Refused(E_INVALIDARG, "record length");
@@ -550,7 +554,7 @@ CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
   if (header.FrameExtent < 1032 || header.FrameExtent > kMaxFrame)
     return Refused(E_INVALIDARG, "frame extent");
   const auto *data =
-      static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent));
+      static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent, caller));
   if (data == nullptr) return Refused(E_INVALIDARG, "frame address");
   int width = 0, height = 0;
   if (!ParseFrameHeader(data, header.FrameExtent, width, height))
@@ -564,6 +568,7 @@ CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
 }
 
 HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
+  const void *caller = __builtin_return_address(0);  // whose address table to read
   CardState &s = *state_;
   const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
   CardState::Delivery delivery;
@@ -573,7 +578,7 @@ HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *over
     if (request == nullptr) return s.Refuse(overlapped, E_POINTER, "no record");
     std::memcpy(s.last_request.data(), request, sizeof(TVxFrameRequest));
     s.has_request = true;
-    const CheckedFrame frame = CheckRequest(s, *request);
+    const CheckedFrame frame = CheckRequest(s, *request, caller);
     if (frame.why != nullptr) return s.Refuse(overlapped, frame.error, frame.why);
     delivery = s.Accept(frame.bytes);
     if (overlapped != nullptr)

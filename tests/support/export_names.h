@@ -30,6 +30,10 @@ inline constexpr std::array<const char *, 13> kVirtualCardExports = {
     "VxVirtualCard_LastRequest", "VxVirtualCard_LiveObjects",    "VxVirtualCard_SetFaults",
     "VxVirtualCard_Uninstall"};
 
+// On Windows every module with the card channel or the card exports its blocks' accessor, by
+// which the card's DLL reads the address table of the module that calls it. Not for hosts.
+inline constexpr std::array<const char *, 1> kModuleExports = {"vxosd_process_block_v1"};
+
 // The entry points of the card's DLL on Windows, through which COM finds and registers it.
 inline constexpr std::array<const char *, 4> kComServerExports = {
     "DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
