@@ -8,10 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "api/frm_osd.h"
+#include "card/card.h"
 #include "components/picture.h"
 #include "engine/osd.h"
 #include "platform/bitmap.h"
@@ -39,32 +39,56 @@ constexpr std::size_t kMaxTextUnits = std::size_t{1} << 20;
 thread_local std::string t_last_error;
 
 void SetError(std::string message) { t_last_error = std::move(message); }
+// Every call that may leave a message starts without one, so that the message after a call
+// is that call's.
+void ClearError() { t_last_error.clear(); }
 
-struct Library {
-  std::mutex mutex;  // guards the hand-over of the running library between threads
+// The library of one thread: what the thread sets before its InitVxOSD (clock, frame
+// callback, card wait), and, between InitVxOSD and FreeVxOSD, its host form with the engine.
+// Only its own thread touches it, so nothing in it is locked. A thread that ends with its
+// library running frees it as it ends (MessageLoop::AtThreadEnd).
+struct ThreadLibrary {
   std::unique_ptr<vx::TFrm_osd> form;
-  std::atomic<std::thread::id> owner{};
-  std::atomic<bool> manual_clock{false};
-  std::atomic<double> manual_start{36526.0};  // 2000-01-01 00:00
+  bool manual_clock = false;
+  double manual_start = 36526.0;  // 2000-01-01 00:00
+  std::uint32_t card_wait_ms = 0;  // 0: the channel's default
   VxOSD_FrameCallback callback = nullptr;
   void *callback_user = nullptr;
   int in_callback = 0;
   std::vector<std::byte> stream;  // the frame stream handed to the callback
 };
 
-Library &Lib() {
-  static Library lib;
-  return lib;
+// Libraries running in the process, for the message of a call on a thread without one.
+std::atomic<int> g_running{0};
+
+thread_local ThreadLibrary *t_library = nullptr;  // trivial: safe in a DLL's thread storage
+
+// The calling thread's library record, made on first use.
+ThreadLibrary &Here() {
+  if (t_library == nullptr) {
+    vx::MessageLoop &loop = vx::MessageLoop::Current();
+    auto lib = std::make_shared<ThreadLibrary>();
+    loop.AtThreadEnd([lib] {
+      if (lib->form) {
+        lib->form.reset();
+        --g_running;
+      }
+      t_library = nullptr;
+    });
+    t_library = lib.get();
+  }
+  return *t_library;
 }
 
-// Device contexts made by VxOSD_CreateBufferDC; only these are accepted.
+// Device contexts made by VxOSD_CreateBufferDC; only these are accepted. Shared by the
+// process's libraries; never destroyed, as libraries may be freed during the process's exit.
 struct BufferDCs {
   std::mutex mutex;
   std::map<vx::TCanvas *, std::unique_ptr<vx::TBitmap>> live;
 };
 BufferDCs &DCs() {
-  static BufferDCs dcs;
-  return dcs;
+  static BufferDCs *const dcs = new BufferDCs;
+  return *dcs;
 }
 
 vx::TCanvas *LookupDC(HDC dc) {
@@ -74,22 +98,21 @@ vx::TCanvas *LookupDC(HDC dc) {
   return it == dcs.live.end() ? nullptr : it->first;
 }
 
-bool OnOwnerThread() { return Lib().owner.load() == std::this_thread::get_id(); }
+// The calling thread's running library, or null (with the reason kept).
+ThreadLibrary *Running() {
+  ThreadLibrary *lib = t_library;
+  if (lib != nullptr && lib->form && lib->form->osd) return lib;
+  SetError(g_running.load() == 0
+               ? "VxOSD is not initialised (call InitVxOSD first)"
+               : "VxOSD has no library on this thread: it was initialised on another thread; "
+                 "call it from that thread, or call InitVxOSD on this one");
+  return nullptr;
+}
 
-// The running engine when called on its thread; null (with the reason kept) otherwise.
+// The running engine of the calling thread; null (with the reason kept) otherwise.
 TOSD *Engine() {
-  Library &lib = Lib();
-  if (!OnOwnerThread()) {
-    SetError(lib.owner.load() == std::thread::id{}
-                 ? "VxOSD is not initialised (call InitVxOSD first)"
-                 : "VxOSD was initialised on another thread; call it from that thread");
-    return nullptr;
-  }
-  if (!lib.form || !lib.form->osd) {
-    SetError("VxOSD is not initialised (call InitVxOSD first)");
-    return nullptr;
-  }
-  return lib.form->osd.get();
+  ThreadLibrary *lib = Running();
+  return lib != nullptr ? lib->form->osd.get() : nullptr;
 }
 
 std::u16string Text16(const uint16_t *text) {
@@ -105,6 +128,7 @@ bool Flag(int32_t value) { return (value & 0xFF) != 0; }
 template <class Op>
 uint8_t Call(const char *call, Op &&op) {
   try {
+    ClearError();
     TOSD *osd = Engine();
     if (!osd) return 0;
     return op(*osd) ? 1 : 0;
@@ -119,6 +143,7 @@ uint8_t Call(const char *call, Op &&op) {
 // A component call: refuses a null name; a false result names the component.
 template <class Op>
 uint8_t Component(const char *call, const char *name, Op &&op) {
+  ClearError();
   if (!name) {
     SetError(std::string(call) + ": the name is null");
     return 0;
@@ -133,6 +158,7 @@ uint8_t Component(const char *call, const char *name, Op &&op) {
 
 template <class Op>
 uint8_t ComponentText(const char *call, const char *name, const uint16_t *text, Op &&op) {
+  ClearError();
   if (!text) {
     SetError(std::string(call) + ": the text is null");
     return 0;
@@ -155,8 +181,7 @@ bool ExplainMissingPicture(const char *call, TOSD &osd, std::string_view name) {
   return true;
 }
 
-void FrameToCallback() {
-  Library &lib = Lib();
+void FrameToCallback(ThreadLibrary &lib) {
   if (!lib.callback || !lib.form || !lib.form->osd) return;
   vx::TOSDGraphic &frame = lib.form->osd->Frame();
   lib.stream.resize(frame.FrameStreamBytes());
@@ -170,16 +195,18 @@ void FrameToCallback() {
                lib.callback_user);
 }
 
-void AttachCallback(Library &lib) {
+void AttachCallback(ThreadLibrary &lib) {
   if (!lib.form || !lib.form->osd) return;
-  lib.form->image.OnChange = lib.callback ? std::function<void()>(FrameToCallback) : nullptr;
+  ThreadLibrary *self = &lib;
+  lib.form->image.OnChange =
+      lib.callback ? std::function<void()>([self] { FrameToCallback(*self); }) : nullptr;
   lib.form->osd->SetImage(lib.callback ? &lib.form->image : nullptr);
 }
 
-void FreeRunning(Library &lib) {
+void FreeRunning(ThreadLibrary &lib) {
+  if (lib.form) --g_running;
   lib.form.reset();
   lib.stream = {};
-  lib.owner.store(std::thread::id{});
 }
 
 }  // namespace
@@ -187,35 +214,39 @@ void FreeRunning(Library &lib) {
 extern "C" {
 
 uint8_t VXOSD_CALL InitVxOSD(void) {
-  Library &lib = Lib();
+  ClearError();
+  ThreadLibrary *lib = nullptr;
   try {
-    std::lock_guard lock(lib.mutex);
-    if (lib.form) {
-      if (!OnOwnerThread()) {
-        SetError("InitVxOSD: VxOSD runs on another thread; free it there first");
-        return 0;
-      }
-      if (lib.in_callback) {
+    lib = &Here();
+    if (lib->form) {
+      if (lib->in_callback) {
         SetError("InitVxOSD: not allowed inside the frame callback");
         return 0;
       }
-      FreeRunning(lib);  // a second InitVxOSD replaces the running library
+      FreeRunning(*lib);  // a second InitVxOSD replaces the thread's running library
     }
     vx::MessageLoop &loop = vx::MessageLoop::Current();
-    if (lib.manual_clock.load())
-      loop.SetClock(std::make_shared<vx::ManualClock>(lib.manual_start.load()));
+    if (lib->manual_clock)
+      loop.SetClock(std::make_shared<vx::ManualClock>(lib->manual_start));
     else if (loop.GetClock().IsManual())
       loop.SetClock(std::make_shared<vx::RealClock>());
-    lib.owner.store(std::this_thread::get_id());
     auto form = std::make_unique<vx::TFrm_osd>();
+    // The card's wait is this library's; the probe takes the process's card unless another
+    // library holds it.
     form->osd = std::make_unique<TOSD>();
-    lib.form = std::move(form);
-    AttachCallback(lib);
-    TOSD &osd = *lib.form->osd;
+    if (vx::TOSDCard *card = form->osd->Card(); card && lib->card_wait_ms != 0)
+      card->SetPushWaitLimit(lib->card_wait_ms);
+    lib->form = std::move(form);
+    ++g_running;
+    AttachCallback(*lib);
+    TOSD &osd = *lib->form->osd;
     // The cycle runs on this thread, so its reports land in this thread's error slot.
     osd.OnCycleError = [](const std::string &message) { SetError("VxOSD cycle: " + message); };
     osd.SetActive(true);
     osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
+    if (osd.Card() != nullptr && osd.Card()->CardTaken())
+      SetError("VxOSD: the capture card is held by the library of another thread; this "
+               "library runs without a card");
     return osd.CheckCard() ? 1 : 0;
   } catch (const std::exception &e) {
     SetError(std::string("InitVxOSD: ") + e.what());
@@ -223,22 +254,22 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     SetError("InitVxOSD: unknown error");
   }
   try {
-    FreeRunning(lib);
+    if (lib != nullptr) FreeRunning(*lib);
   } catch (...) {
   }
   return 0;
 }
 
 uint8_t VXOSD_CALL FreeVxOSD(void) {
-  Library &lib = Lib();
+  ClearError();
   try {
-    std::lock_guard lock(lib.mutex);
-    if (!Engine()) return 0;
-    if (lib.in_callback) {
+    ThreadLibrary *lib = Running();
+    if (!lib) return 0;
+    if (lib->in_callback) {
       SetError("FreeVxOSD: not allowed inside the frame callback");
       return 0;
     }
-    FreeRunning(lib);
+    FreeRunning(*lib);
     return 1;
   } catch (const std::exception &e) {
     SetError(std::string("FreeVxOSD: ") + e.what());
@@ -249,6 +280,7 @@ uint8_t VXOSD_CALL FreeVxOSD(void) {
 }
 
 uint8_t VXOSD_CALL AddVxComponent(const char *name, int32_t kind) {
+  ClearError();
   if (!name) {
     SetError("AddVxComponent: the name is null");
     return 0;
@@ -306,6 +338,7 @@ uint8_t VXOSD_CALL SetVxComponent_Time(const char *name, int32_t ms) {
 }
 
 uint8_t VXOSD_CALL GetVxComponent_TextRect(const char *name, const uint16_t *text, int32_t rect[4]) {
+  ClearError();
   if (!rect) {
     SetError("GetVxComponent_TextRect: the rectangle is null");
     return 0;
@@ -435,6 +468,7 @@ void VXOSD_CALL SetVxOSD_Debug(HDC dc) {
 }
 
 uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code) {
+  ClearError();
   if (!code) {
     SetError("SetVxOSD_DebugView: the code is null");
     return 0;
@@ -447,6 +481,7 @@ uint8_t VXOSD_CALL SetVxOSD_DebugView(const uint16_t *code) {
 }
 
 uint32_t VXOSD_CALL VxOSD_ProcessMessages(uint32_t max_wait_ms) {
+  ClearError();
   try {
     return vx::MessageLoop::Current().ProcessMessages(max_wait_ms);
   } catch (const std::exception &e) {
@@ -458,6 +493,7 @@ uint32_t VXOSD_CALL VxOSD_ProcessMessages(uint32_t max_wait_ms) {
 }
 
 int VXOSD_CALL VxOSD_EventFd(void) {
+  ClearError();
   try {
     return vx::MessageLoop::Current().EventFd();
   } catch (...) {
@@ -466,28 +502,41 @@ int VXOSD_CALL VxOSD_EventFd(void) {
   return -1;
 }
 
-void VXOSD_CALL VxOSD_UseManualClock(uint8_t on) { Lib().manual_clock.store(on != 0); }
+void VXOSD_CALL VxOSD_UseManualClock(uint8_t on) {
+  try {
+    Here().manual_clock = on != 0;
+  } catch (...) {
+    // No memory for the thread's record: nothing changes.
+  }
+}
 
 uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days) {
+  ClearError();
   // The calendar behind the clock components covers 1900-01-01 (2) to 2100-12-31 (73415).
   if (!(local_days >= 2.0 && local_days < 73416.0)) {
     SetError("VxOSD_SetManualClockStart: the date-time must lie between 1900-01-01 and 2100-12-31");
     return 0;
   }
-  Lib().manual_start.store(local_days);
+  try {
+    Here().manual_start = local_days;
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_SetManualClockStart: ") + e.what());
+    return 0;
+  }
   return 1;
 }
 
 uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void) {
+  ClearError();
   try {
     const double now = vx::RealClock().LocalNow();
     if (!(now >= 2.0 && now < 73416.0)) {
       SetError("VxOSD_SetManualClockStartNow: the local date-time lies outside 1900-01-01 .. 2100-12-31");
       return 0;
     }
-    Library &lib = Lib();
-    lib.manual_start.store(now);
-    if (OnOwnerThread() && lib.form)
+    ThreadLibrary &lib = Here();
+    lib.manual_start = now;
+    if (lib.form)
       if (auto *manual = dynamic_cast<vx::ManualClock *>(&vx::MessageLoop::Current().GetClock()))
         manual->SetLocal(now);
     return 1;
@@ -499,7 +548,35 @@ uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void) {
   return 0;
 }
 
+uint8_t VXOSD_CALL VxOSD_SetCardWaitLimit(uint32_t ms) {
+  ClearError();
+  if (ms < 1 || ms > vx::kCardPushWaitMs) {
+    SetError("VxOSD_SetCardWaitLimit: the limit must lie between 1 and 20000 ms");
+    return 0;
+  }
+  try {
+    ThreadLibrary &lib = Here();
+    lib.card_wait_ms = ms;
+    if (lib.form && lib.form->osd && lib.form->osd->Card())
+      lib.form->osd->Card()->SetPushWaitLimit(ms);
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_SetCardWaitLimit: ") + e.what());
+    return 0;
+  }
+  return 1;
+}
+
+int32_t VXOSD_CALL VxOSD_GetStatus(void) {
+  const ThreadLibrary *lib = t_library;
+  if (lib == nullptr || !lib->form || !lib->form->osd) return VXOSD_STATUS_NONE;
+  TOSD &osd = *lib->form->osd;
+  if (osd.CheckCard()) return VXOSD_STATUS_CARD;
+  if (osd.Card() != nullptr && osd.Card()->CardTaken()) return VXOSD_STATUS_CARD_TAKEN;
+  return VXOSD_STATUS_NO_CARD;
+}
+
 uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
+  ClearError();
   try {
     if (!Engine()) return 0;
     vx::MessageLoop &loop = vx::MessageLoop::Current();
@@ -517,6 +594,7 @@ uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
 }
 
 HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t height, int32_t stride) {
+  ClearError();
   try {
     if (!bgra || width <= 0 || height <= 0 || stride / 4 < width ||
         static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) > vx::kMaxBitmapBytes) {
@@ -549,16 +627,16 @@ void VXOSD_CALL VxOSD_DeleteDC(HDC dc) {
 }
 
 void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user) {
-  Library &lib = Lib();
-  std::lock_guard lock(lib.mutex);
-  if (lib.form && !OnOwnerThread()) {
-    // The running library calls the callback on its own thread: change it only there.
-    SetError("VxOSD_SetFrameCallback: VxOSD runs on another thread");
-    return;
+  ClearError();
+  try {
+    // The thread's own library: its callback is called on this thread.
+    ThreadLibrary &lib = Here();
+    lib.callback = cb;
+    lib.callback_user = user;
+    AttachCallback(lib);
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_SetFrameCallback: ") + e.what());
   }
-  lib.callback = cb;
-  lib.callback_user = user;
-  AttachCallback(lib);
 }
 
 uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size) {

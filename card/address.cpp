@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::size_t kSlots = 64;
 
-// The table lives in a process-wide block: on Windows the software card is a DLL of its own,
-// and it must resolve what the library's DLL mapped. Fixed-size fields, so that both modules
+// The table lives in a block of the module: on Windows the software card is a DLL of its own,
+// and it reads the table of the module that calls it. Fixed-size fields, so that both modules
 // read one layout; the layout's number is part of the block's name.
 struct Slot {
   std::uint64_t block;  // address; 0 when free
@@ -27,13 +27,22 @@ struct Table {
   Slot slots[kSlots];
 };
 
+constexpr std::string_view kTableName = "card-addresses-1";
+
 Table &table() {
-  static Table own{};  // when the system refuses a shared block
+  static Table own{};  // when no block can be had
   static Table *const t = [] {
-    void *shared = ProcessWideBlock("card-addresses-1", sizeof(Table));
-    return shared != nullptr ? static_cast<Table *>(shared) : &own;
+    void *block = ModuleBlock(kTableName, sizeof(Table));
+    return block != nullptr ? static_cast<Table *>(block) : &own;
   }();
   return *t;
+}
+
+// The table of the module whose code holds `caller` (null: this module's); null when that
+// module has none yet (it mapped nothing).
+Table *TableOf(const void *caller) {
+  if (caller == nullptr) return &table();
+  return static_cast<Table *>(ModuleBlockAt(caller, kTableName));
 }
 
 // Held only for a few loads and stores.
@@ -109,9 +118,11 @@ void UnmapCardAddress(DWORD address) {
   }
 }
 
-void *ResolveCardAddress(DWORD address, std::size_t size) {
+void *ResolveCardAddress(DWORD address, std::size_t size, const void *caller) {
   if (address == 0) return nullptr;
-  Table &t = table();
+  Table *found = TableOf(caller);
+  if (found == nullptr) return nullptr;
+  Table &t = *found;
   Lock lock(t);
   const std::size_t i = Find(t, address);
   if (i == kSlots || t.slots[i].size < size) return nullptr;

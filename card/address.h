@@ -6,8 +6,10 @@
 // block the channel passes is registered here with its size while the call lasts, and the
 // software card resolves the value (size-checked) through this table: a value that was
 // released, or never issued, resolves to nothing, so a late or forged address is never read.
-// The table is one per process, shared by every module: on Windows the software card is a DLL
-// of its own and resolves what vxosd.dll mapped.
+// On Windows the software card is a DLL of its own and resolves what vxosd.dll (or a program
+// with the channel linked in) mapped: it reads the table of the module that called it, which
+// that module hands out through an accessor it exports (platform/process_block.h). The table
+// is never in memory another process can name or open.
 
 #include <cstddef>
 
@@ -22,7 +24,9 @@ constexpr bool kCardAddressIsPointer = sizeof(void *) <= sizeof(DWORD);
 DWORD MapCardAddress(const void *block, std::size_t size);
 void UnmapCardAddress(DWORD address);
 // The block, when `address` is live and the block holds at least `size` bytes; else null.
-void *ResolveCardAddress(DWORD address, std::size_t size);
+// `caller` is an address in the code of the module that passed `address` (the return address
+// of the driver call): its table is read. Null reads this module's own.
+void *ResolveCardAddress(DWORD address, std::size_t size, const void *caller = nullptr);
 
 // Maps a block for the lifetime of the object.
 class TCardAddress {

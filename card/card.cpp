@@ -5,9 +5,6 @@
 #include <new>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/timer.h"
-
 namespace vx {
 
 std::atomic<DWORD> TOSDCard::wait_limit_{kCardPushWaitMs};
@@ -20,33 +17,38 @@ void ReleaseRef(T *&ref) {
   ref = nullptr;
 }
 
-// The push's bounded wait, on the thread's clock. On a manual clock no real time passes: the
-// driver had its chance during the submission, and a wait that would time out moves the clock
-// on by the whole limit, as a thread blocked that long finds it when it wakes.
-DWORD WaitForDriver(HANDLE event, DWORD limit) {
-  auto manual = std::dynamic_pointer_cast<ManualClock>(MessageLoop::Current().ClockPtr());
-  if (!manual) return WaitForSingleObject(event, limit);
-  const DWORD result = WaitForSingleObject(event, 0);
-  if (result == WAIT_TIMEOUT) manual->Advance(limit);
-  return result;
+// The process's one card: held by the first channel whose probe found it, until it closes.
+// Never destroyed: channels of threads still running at exit may close after static
+// destructors ran.
+struct CardClaim {
+  std::mutex mutex;
+  bool held = false;
+};
+CardClaim &Claim() {
+  static CardClaim *const claim = new CardClaim;
+  return *claim;
 }
 
 }  // namespace
 
-// One frame handed to the driver. The driver may use the record and the OVERLAPPED, and
-// signal the event, until it completes the frame, even after the channel stopped waiting, so
-// they live together, on the heap, as long as that may happen.
+// One frame handed to the driver. The driver may use the record and the OVERLAPPED, read the
+// frame buffer and signal the event until it completes the frame, even after the channel
+// stopped waiting or closed, so the push owns them all (a heap buffer stays allocated, and its
+// address mapped until the channel closes) as long as that may happen.
 struct TOSDCard::TCardPush {
   TVxFrameRequest request{};
   OVERLAPPED overlapped{};
+  TCardBuffer::Heap heap;  // the channel's heap buffer the record points at, if it is one
+  TCardAddress data;
 
-  TCardPush(DWORD data, std::uint32_t size) {
+  TCardPush(const std::uint8_t *buffer, std::uint32_t size, TCardBuffer::Heap owner)
+      : heap(std::move(owner)), data(buffer, size) {
     request.Length = kVxFrameRequestLength;
     request.Count = 1;
     request.Header.Size = kVxStreamHeaderSize;
     request.Header.FrameExtent = size;
     request.Header.DataUsed = 0;
-    request.Header.Data = data;
+    request.Header.Data = data.Value();
     overlapped.hEvent = CreateEventA(nullptr, 1, 0, nullptr);
   }
   ~TCardPush() {
@@ -60,19 +62,32 @@ struct TOSDCard::TCardPush {
 
 // A closed channel's push that its driver has not completed: the driver may still write the
 // OVERLAPPED and signal the event after the channel is gone (a halted stream need not cancel
-// it). Closing the event then would free its handle value for a later event, which the late
-// signal would end at once, so such pushes stay here until they complete. Only pushes whose
-// driver never completes stay for good: one per channel closed on a stalled card.
+// it), and read the frame buffer at the address it was given. Closing the event then would
+// free its handle value for a later event, which the late signal would end at once, so such
+// pushes stay here, with their buffers, until they complete. Only pushes whose driver never
+// completes stay for good: one per channel closed on a stalled card. Their entries in the
+// address table go back at once (a late resolve by the software card finds nothing, and a
+// stalled card cannot use the table up). The list is never destroyed, so that a channel
+// closing during the process's exit still finds it.
 void TOSDCard::Abandon(std::unique_ptr<TCardPush> push) {
-  static std::mutex mutex;
-  static std::vector<std::unique_ptr<TCardPush>> abandoned;
-  std::lock_guard lock(mutex);
-  std::erase_if(abandoned, [](const std::unique_ptr<TCardPush> &p) { return p->Completed(); });
-  if (push && !push->Completed()) abandoned.push_back(std::move(push));
+  struct Abandoned {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<TCardPush>> pushes;
+  };
+  static Abandoned *const abandoned = new Abandoned;
+  if (push) push->data.Reset();
+  std::lock_guard lock(abandoned->mutex);
+  std::erase_if(abandoned->pushes,
+                [](const std::unique_ptr<TCardPush> &p) { return p->Completed(); });
+  if (push && !push->Completed()) abandoned->pushes.push_back(std::move(push));
 }
 
 std::uint8_t *TCardBuffer::AllocateHeap(std::size_t size) {
-  heap_.reset(new (std::nothrow) std::uint8_t[size]);
+  try {
+    heap_ = Heap(new (std::nothrow) std::uint8_t[size]);
+  } catch (const std::bad_alloc &) {  // the shared count's allocation (the block is freed)
+    heap_.reset();
+  }
   data_ = heap_.get();
   capacity_ = data_ != nullptr ? size : 0;
   mapped_ = false;
@@ -94,12 +109,24 @@ void TCardBuffer::Release(IVxMapMem *mapper) {
   mapped_ = false;
 }
 
-TOSDCard::TOSDCard() : rect_address_(FOSDRect.data(), sizeof(FOSDRect)) {
+TOSDCard::TOSDCard()
+    : rect_address_(FOSDRect.data(), sizeof(FOSDRect)), push_wait_ms_(WaitLimit()) {
   FWidth = 640;
   FHeight = 480;
   RecomputeBufferSize();
   FBusy = false;
-  FPresent = Open();
+  Abandon(nullptr);  // lets go of earlier channels' pushes that completed since
+  {
+    // One probe at a time, so that two threads starting at once cannot both take the card.
+    CardClaim &claim = Claim();
+    std::lock_guard lock(claim.mutex);
+    if (claim.held) {
+      taken_ = true;
+    } else {
+      FPresent = Open();
+      holds_card_ = claim.held = FPresent;
+    }
+  }
   Start();
 }
 
@@ -126,7 +153,10 @@ void TOSDCard::SetHeight(int value) {
 }
 
 bool TOSDCard::Open() {
-  CoInitialize(nullptr);
+  // Only a successful CoInitialize (S_OK, or S_FALSE when the thread's apartment already
+  // exists) is balanced at Close. A thread already in the multithreaded apartment gets
+  // RPC_E_CHANGED_MODE: COM still works there, and its initialisation is the host's.
+  com_initialised_ = SUCCEEDED(CoInitialize(nullptr));
 
   IVxDevice *device = nullptr;
   if (FAILED(CoCreateInstance(CLSID_VxDevice, nullptr, CLSCTX_INPROC_SERVER, IID_IVxDevice,
@@ -189,7 +219,14 @@ void TOSDCard::Close() {
   ReleaseRef(FStream);
   // A push the driver has not completed stays alive until it does.
   Abandon(std::move(outstanding_));
-  CoUninitialize();
+  if (com_initialised_) CoUninitialize();
+  com_initialised_ = false;
+  if (holds_card_) {
+    CardClaim &claim = Claim();
+    std::lock_guard lock(claim.mutex);
+    claim.held = false;
+    holds_card_ = false;
+  }
 }
 
 void TOSDCard::SetDMABuff(bool on) {
@@ -232,12 +269,22 @@ void TOSDCard::PushFrame(const std::uint8_t *buffer, std::uint32_t size) {
   FBusy = true;
   FOSDRect = {FLeft + 32, FTop, FWidth, FHeight};
 
-  TCardAddress data(buffer, size);
-  auto push = std::make_unique<TCardPush>(data.Value(), size);
+  // The push shares the channel's heap buffer when it sends that one.
+  TCardBuffer::Heap owner;
+  if (buffer == FBuffer.Data()) owner = FBuffer.HeapBlock();
+  std::unique_ptr<TCardPush> push;
+  try {
+    push = std::make_unique<TCardPush>(buffer, size, std::move(owner));
+  } catch (...) {
+    FBusy = false;  // no memory for the push: this cycle sends nothing
+    return;
+  }
   DWORD waited = WAIT_FAILED;
   try {
     FStream->Submit(&push->request, &push->overlapped);
-    waited = WaitForDriver(push->overlapped.hEvent, WaitLimit());
+    // In real time, whatever clock the thread's timers run on: the driver completes in real
+    // time.
+    waited = WaitForSingleObject(push->overlapped.hEvent, push_wait_ms_);
     if (FControl != nullptr) {
       FControl->SetProperty(kVxPropOSDRect, rect_address_.Value());
       FControl->SetProperty(kVxPropOSDUpdate, 1);

@@ -5,10 +5,14 @@
 // driver to take it. Without a card the object only holds its state and nothing blocks.
 //
 // A card that stops completing frames costs one bounded wait, not one per cycle: the push
-// that timed out stays outstanding (its record, OVERLAPPED and event alive, since the driver
-// may still complete it), and later pushes are skipped until the driver completes it or the
-// channel is closed.
-// Single-threaded: every call comes from the host's thread.
+// that timed out stays outstanding (its record, OVERLAPPED, event and frame buffer alive,
+// since the driver may still read the buffer and complete it; after the channel closed too),
+// and later pushes are skipped until the driver completes it or the channel is closed.
+//
+// One card per process: the first channel whose probe finds it holds it until it closes; a
+// channel built while another holds the card does not probe (CardTaken()) and runs without.
+// Otherwise one object is used from one thread (its library's); channels of different threads
+// are independent.
 
 #include <array>
 #include <atomic>
@@ -21,17 +25,19 @@
 
 namespace vx {
 
-// How long PushFrame waits for the driver to complete a frame. On a manual clock (tests, fast
-// runs) the wait takes no real time: a frame the driver did not complete during its submission
-// moves the clock on by the whole limit.
+// How long PushFrame waits for the driver to complete a frame: real time, whatever clock the
+// thread's timers run on (a driver completes in real time); a manual clock does not move
+// meanwhile.
 inline constexpr DWORD kCardPushWaitMs = 20000;
 // The largest buffer the channel allocates or hands out (a frame stream is far smaller).
 inline constexpr std::size_t kMaxCardBuffer = std::size_t{64} << 20;
 
 // The buffer the channel hands out: none, a heap block of its own, or a block the driver
-// mapped (which only the driver may free).
+// mapped (which only the driver may free). A heap block is shared with the push that hands it
+// to the driver, so that it outlives the channel while the driver may still read it.
 class TCardBuffer {
  public:
+  using Heap = std::shared_ptr<std::uint8_t[]>;
   std::uint8_t *Data() const { return data_; }
   bool DriverMapped() const { return mapped_; }
   // Whether size bytes fit in the buffer (never for no buffer).
@@ -39,11 +45,13 @@ class TCardBuffer {
   // Replaces the buffer by a fresh heap block; null (and no buffer) when that fails.
   std::uint8_t *AllocateHeap(std::size_t size);
   void AdoptMapped(void *block, std::size_t size);
-  // Frees the buffer with the allocator that produced it.
+  // Frees the buffer with the allocator that produced it (a heap block a push still holds
+  // lives on with that push).
   void Release(IVxMapMem *mapper);
+  const Heap &HeapBlock() const { return heap_; }
 
  private:
-  std::unique_ptr<std::uint8_t[]> heap_;
+  Heap heap_;
   std::uint8_t *data_ = nullptr;
   std::size_t capacity_ = 0;
   bool mapped_ = false;
@@ -51,16 +59,22 @@ class TCardBuffer {
 
 class TOSDCard {
  public:
+  // Probes for the card unless another channel of the process holds it.
   TOSDCard();
   ~TOSDCard();
   TOSDCard(const TOSDCard &) = delete;
   TOSDCard &operator=(const TOSDCard &) = delete;
 
-  // The bounded push wait, process-wide; tests shorten it. Defaults to kCardPushWaitMs.
+  // The bounded push wait for channels built from now on; tests shorten it. Defaults to
+  // kCardPushWaitMs. Each channel can also be given its own (SetPushWaitLimit).
   static DWORD WaitLimit() { return wait_limit_.load(); }
   static void SetWaitLimit(DWORD ms) { wait_limit_.store(ms); }
+  DWORD PushWaitLimit() const { return push_wait_ms_; }
+  void SetPushWaitLimit(DWORD ms) { push_wait_ms_ = ms; }
 
   bool Present() const { return FPresent; }
+  // The probe was skipped: another channel of this process holds the card.
+  bool CardTaken() const { return taken_; }
   bool DMABuff() const { return FBuffer.DriverMapped(); }
   bool Started() const { return FStarted; }
   bool Busy() const { return FBusy; }
@@ -97,7 +111,8 @@ class TOSDCard {
 
  private:
   struct TCardPush;
-  // Keeps a push the driver may still complete after the channel closed, until it completes.
+  // Keeps a push the driver may still complete after the channel closed, until it completes;
+  // drops those kept earlier that completed since (null: only that).
   static void Abandon(std::unique_ptr<TCardPush> push);
 
   bool Open();
@@ -121,7 +136,11 @@ class TOSDCard {
 
   TCardAddress rect_address_;  // FOSDRect as the card sees it
   std::unique_ptr<TCardPush> outstanding_;  // the push that timed out, until completed
+  DWORD push_wait_ms_ = kCardPushWaitMs;
   bool closed_ = false;
+  bool taken_ = false;         // another channel held the card at construction
+  bool holds_card_ = false;    // this channel holds the process's card
+  bool com_initialised_ = false;  // CoInitialize succeeded here and must be balanced
 };
 
 }  // namespace vx

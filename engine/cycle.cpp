@@ -139,7 +139,7 @@ void TOSD::ComposeFrame() {
     card_->PushFrame(nullptr, 0);
     if (card_->Stalled()) {  // this push began the stall
       ReportCycleError("the capture card did not complete a frame within " +
-                       std::to_string(TOSDCard::WaitLimit()) +
+                       std::to_string(card_->PushWaitLimit()) +
                        " ms; frames are composed but not sent to it until it completes that one");
     }
     return;

@@ -4,7 +4,6 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -30,9 +29,6 @@ GST_DEBUG_CATEGORY_STATIC(vxosd_overlay_debug);
 namespace {
 
 namespace fs = std::filesystem;
-
-// The library has one instance per process; the element that runs it holds this.
-std::atomic<bool> g_library_taken{false};
 
 // Live changes wait in one queue, oldest first: a `command` line is a batch of one without
 // an id. What the queue may hold and what is applied before one buffer are bounded, so a
@@ -315,7 +311,6 @@ void ReleaseLibrary(OverlayState &st) {
   }
   st.run.reset();
   st.host.reset();
-  if (st.running) g_library_taken.store(false);
   st.running = false;
 }
 
@@ -347,13 +342,6 @@ gboolean Start(GstBaseTransform *trans) {
                           (nullptr));
         return FALSE;
       }
-  }
-  if (g_library_taken.exchange(true)) {
-    GST_ELEMENT_ERROR(self, RESOURCE, BUSY,
-                      ("Only one vxosdoverlay can run in a process: the VXOSD library has one "
-                       "instance per process, and another vxosdoverlay is using it"),
-                      (nullptr));
-    return FALSE;
   }
   st.running = true;
   st.library = std::make_unique<vxgst::LibraryThread>();

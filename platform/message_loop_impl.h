@@ -39,6 +39,7 @@ struct MessageLoop::Impl {
   std::uint64_t next_id = 0;
   std::shared_ptr<SourceTable> sources = std::make_shared<SourceTable>();
   int dispatch_depth = 0;
+  std::vector<std::function<void()>> at_thread_end;  // MessageLoop::AtThreadEnd
 
   // The system's side: what wakes the thread when the earliest timer is due (a timerfd on
   // Linux, a USER timer on a hidden window on Windows). Defined per system.

@@ -10,7 +10,21 @@ namespace vx {
 MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>()) {}
 
 MessageLoop::~MessageLoop() {
+  // What the thread left running goes first, while its timers and sources still work.
+  while (!impl_->at_thread_end.empty()) {
+    std::function<void()> work = std::move(impl_->at_thread_end.back());
+    impl_->at_thread_end.pop_back();
+    try {
+      if (work) work();
+    } catch (...) {
+      // The thread is ending: nothing is left to report to.
+    }
+  }
   for (TTimer *t : impl_->timers) t->loop_ = nullptr, t->queued_ = false;
+}
+
+void MessageLoop::AtThreadEnd(std::function<void()> work) {
+  impl_->at_thread_end.push_back(std::move(work));
 }
 
 void MessageLoop::SetClock(std::shared_ptr<Clock> clock) {

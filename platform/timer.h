@@ -84,6 +84,12 @@ class MessageLoop {
   };
   [[nodiscard]] Source AddSource(int fd, std::function<void()> pump);
 
+  // Work to run when the thread ends, on the thread itself, before its loop and timers go
+  // (newest first): what a thread leaves running (a library it never freed) is released
+  // there. Not run when the process exits from another thread's exit on Windows, where the
+  // system has ended the other threads already.
+  void AtThreadEnd(std::function<void()> work);
+
   struct Impl;
   Impl &impl() { return *impl_; }
 

@@ -86,7 +86,11 @@ int SceneRun::Apply(const Step &step, SceneHost &host) {
   std::string note;
   const int result = CallExport(lib_, step, scene_dir_, note);
   if (!result) {
-    if (step.call != "InitVxOSD") host.Refused(step, LastError(lib_));
+    // InitVxOSD's 0 is no failure when the library runs without a card; the status tells.
+    if (step.call != "InitVxOSD" || !lib_.VxOSD_GetStatus || lib_.VxOSD_GetStatus() == VXOSD_STATUS_NONE)
+      host.Refused(step, LastError(lib_));
+    else if (lib_.VxOSD_GetStatus() == VXOSD_STATUS_CARD_TAKEN)
+      host.Warned(step, LastError(lib_));
   } else if (LoadsAPicture(step.call)) {
     if (std::string warning = LastError(lib_); !warning.empty()) host.Warned(step, warning);
   }

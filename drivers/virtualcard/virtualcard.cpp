@@ -235,6 +235,9 @@ std::shared_ptr<CardState> g_card;
 // The card was created for a client of the registered DLL, without VxVirtualCard_Install.
 bool g_implicit = false;
 DWORD g_cookie = 0;
+// The installing thread's CoInitialize succeeded and is balanced at Uninstall (a thread in the
+// multithreaded apartment gets RPC_E_CHANGED_MODE, and its COM is the host's).
+bool g_com_initialised = false;
 
 // A card's state for the options (already checked), its sink opened; null when the sink
 // cannot be opened.
@@ -440,10 +443,13 @@ HRESULT STDMETHODCALLTYPE ControlNode::GetProperty(DWORD property, DWORD *result
 }
 
 HRESULT STDMETHODCALLTYPE ControlNode::SetProperty(DWORD property, DWORD value) {
+  // Addresses are resolved in the table of the module that called (see card/address.h).
+  const void *caller = __builtin_return_address(0);
   std::lock_guard lock(state_->mutex);
   if (property == kVxPropOSDRect) {
     // The value is the card address of four LONGs.
-    const auto *rect = static_cast<const LONG *>(ResolveCardAddress(value, 4 * sizeof(LONG)));
+    const auto *rect =
+        static_cast<const LONG *>(ResolveCardAddress(value, 4 * sizeof(LONG), caller));
     if (rect == nullptr) {
       state_->Log("SetProperty 822 (invalid address)");
       return E_INVALIDARG;
@@ -537,7 +543,8 @@ struct CheckedFrame {
 
 CheckedFrame Refused(HRESULT error, const char *why) { return {{}, error, why}; }
 
-CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
+CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request,
+                          const void *caller) {
   if (s.removed) return Refused(E_FAIL, "card removed");
   if (s.counters.started == 0) return Refused(E_FAIL, "stream stopped");
   if (request.Length != kVxFrameRequestLength) return Refused(E_INVALIDARG, "record length");
@@ -547,7 +554,7 @@ CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
   if (header.FrameExtent < 1032 || header.FrameExtent > kMaxFrame)
     return Refused(E_INVALIDARG, "frame extent");
   const auto *data =
-      static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent));
+      static_cast<const std::uint8_t *>(ResolveCardAddress(header.Data, header.FrameExtent, caller));
   if (data == nullptr) return Refused(E_INVALIDARG, "frame address");
   int width = 0, height = 0;
   if (!ParseFrameHeader(data, header.FrameExtent, width, height))
@@ -561,6 +568,7 @@ CheckedFrame CheckRequest(const CardState &s, const TVxFrameRequest &request) {
 }
 
 HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *overlapped) {
+  const void *caller = __builtin_return_address(0);  // whose address table to read
   CardState &s = *state_;
   const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
   CardState::Delivery delivery;
@@ -570,7 +578,7 @@ HRESULT STDMETHODCALLTYPE Pin::Submit(TVxFrameRequest *request, OVERLAPPED *over
     if (request == nullptr) return s.Refuse(overlapped, E_POINTER, "no record");
     std::memcpy(s.last_request.data(), request, sizeof(TVxFrameRequest));
     s.has_request = true;
-    const CheckedFrame frame = CheckRequest(s, *request);
+    const CheckedFrame frame = CheckRequest(s, *request, caller);
     if (frame.why != nullptr) return s.Refuse(overlapped, frame.error, frame.why);
     delivery = s.Accept(frame.bytes);
     if (overlapped != nullptr)
@@ -745,14 +753,14 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
 
     // With the system's COM a registration lives in the installing thread's apartment and ends
     // with its last CoUninitialize: the card holds one of its own until it is uninstalled.
-    CoInitialize(nullptr);
+    const bool com_initialised = SUCCEEDED(CoInitialize(nullptr));
     IClassFactory *factory = new Factory(state);  // COM lifetime: released below
     DWORD cookie = 0;
     const HRESULT hr = CoRegisterClassObject(CLSID_VxDevice, factory, CLSCTX_INPROC_SERVER,
                                              REGCLS_MULTIPLEUSE, &cookie);
     factory->Release();  // the registry holds its own reference
     if (FAILED(hr)) {
-      CoUninitialize();
+      if (com_initialised) CoUninitialize();
       std::lock_guard sink_lock(state->sink_mutex);
       state->CloseSink();
       return 0;
@@ -763,6 +771,7 @@ int VxVirtualCard_Install(const VxVirtualCardOptions *options) {
       state->thread = std::thread([raw] { raw->RunCompletions(); });
     }
     g_cookie = cookie;
+    g_com_initialised = com_initialised;
     replaced = std::move(g_card);  // the default card of the registered DLL, if it served
     g_card = std::move(state);
     g_implicit = false;
@@ -778,7 +787,8 @@ void VxVirtualCard_Uninstall(void) {
     if (!g_card) return;
     if (!g_implicit) {
       CoRevokeClassObject(g_cookie);
-      CoUninitialize();
+      if (g_com_initialised) CoUninitialize();
+      g_com_initialised = false;
     }
     g_cookie = 0;
     g_implicit = false;

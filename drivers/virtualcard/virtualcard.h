@@ -4,8 +4,14 @@
  * counted, kept (the last one), optionally written to a file or pipe, and completed at once
  * or after a latency from a driver thread.
  *
- * Every function may be called from any thread. Functions that report on the card return 0
- * (or an empty result) while no card is installed.
+ * Threads: the report functions (counters, properties, frames, log, live objects, faults) may
+ * be called from any thread, and the card's objects lock their own state. Install and
+ * Uninstall belong to one thread, the host's: on Windows Install registers the card's class in
+ * the installing thread's COM apartment (a library on another thread reaches the card only
+ * through the DLL's registration), and Install's CoInitialize is undone by the Uninstall on
+ * that thread (a thread already in the multithreaded apartment keeps its own initialisation).
+ * On Linux the card is the process's, whichever thread installed it. Functions that report on
+ * the card return 0 (or an empty result) while no card is installed.
  *
  * On Linux the card is built into libvxosd.so and serves only once installed. On Windows it is
  * a DLL of its own, vxvirtualcard.dll: a COM in-process server (regsvr32 registers it) which the

@@ -17,29 +17,57 @@
  * this interface: a failed call returns 0 and VxOSD_GetLastError says why (for example an
  * unreadable picture file).
  *
- * With a card, each cycle hands the frame to the card's driver and waits until the driver has
- * taken it, at most 20 seconds. A card that does not complete a frame in that time costs that
- * one wait, not one per cycle: from then on the cycles keep composing the frame (SetVxOSD_Debug
- * and the Debug View show it) but send nothing to the card and do not wait, until the driver
- * completes the frame it holds (sending then resumes by itself) or the library is restarted
- * (FreeVxOSD, InitVxOSD). The stall is reported once, on the library's thread, as the message
- * of VxOSD_GetLastError: "VxOSD cycle: the capture card did not complete a frame within 20000
- * ms; ...". A cycle that fails (for example for lack of memory) is reported there the same way.
+ * One library per thread. InitVxOSD on a thread starts THAT THREAD'S library; every other call
+ * acts on the calling thread's library, and FreeVxOSD frees it. Any number of threads may each
+ * run a library of their own at once (a pipeline with several overlays, a server with several
+ * channels); a single-threaded host sees one library, as ever. A call on a thread without a
+ * running library returns 0 with a message that says so. What belongs to which:
+ * - per library (per thread): the components, the frame, the 60 ms cycle and the thread's
+ *   timers, the manual clock and its start (VxOSD_UseManualClock, VxOSD_SetManualClockStart),
+ *   the frame callback, the card wait limit, the Debug View, and the last-error message;
+ * - per process, shared by the libraries and safe to use from all of them at once: fonts and
+ *   the glyph cache, the palette maps, the device contexts of VxOSD_CreateBufferDC (delete
+ *   one only when no library draws into it), and the capture card: the card goes to the first
+ *   library whose InitVxOSD finds it, until that library is freed; a later library's
+ *   InitVxOSD meanwhile returns 0, runs without the card, and says so (VxOSD_GetStatus gives
+ *   VXOSD_STATUS_CARD_TAKEN; the message is "VxOSD: the capture card is held by the library
+ *   of another thread; ...").
+ * A thread that ends with its library running frees it as it ends. A process that exits with
+ * libraries running (a host that returns from main or calls exit() without FreeVxOSD) ends at
+ * once: the exiting thread's library is freed on the way (on Linux), the others are left to
+ * the system.
+ *
+ * COM (Windows): InitVxOSD initialises COM on its thread with CoInitialize (a single-threaded
+ * apartment) to reach the card's driver, and FreeVxOSD undoes exactly what that did. A thread
+ * that is already in an apartment keeps it: one in the multithreaded apartment (a .NET worker,
+ * a service thread) reaches the card from there, and its own COM initialisation is left
+ * alone. Since the library's thread runs a message loop anyway, a single-threaded apartment
+ * suits it best.
+ *
+ * With a card, each cycle hands the frame to the card's driver and waits, in real time
+ * whichever clock the library runs on, until the driver has taken it, at most the wait limit
+ * (20 seconds; VxOSD_SetCardWaitLimit). A card that does not complete a frame in that time
+ * costs that one wait, not one per cycle: from then on the cycles keep composing the frame
+ * (SetVxOSD_Debug and the Debug View show it) but send nothing to the card and do not wait,
+ * until the driver completes the frame it holds (sending then resumes by itself) or the
+ * library is restarted (FreeVxOSD, InitVxOSD). The stall is reported once, on the library's
+ * thread, as the message of VxOSD_GetLastError: "VxOSD cycle: the capture card did not
+ * complete a frame within 20000 ms; ..." (the limit in force). A cycle that fails (for example
+ * for lack of memory) is reported there the same way.
  *
  * Every call but InitVxOSD (and the host helpers) returns 0 before InitVxOSD, after FreeVxOSD,
- * and on another thread than the one that called InitVxOSD. Null names, texts, rectangles and
- * device contexts are refused with 0. A second InitVxOSD without FreeVxOSD first frees the
- * running library (its components are destroyed) and then starts a fresh one; it is refused
- * on another thread than the running library's. */
+ * and on a thread without a library. Null names, texts, rectangles and device contexts are
+ * refused with 0. A second InitVxOSD on a thread without FreeVxOSD first frees the thread's
+ * running library (its components are destroyed) and then starts a fresh one. */
 #ifndef VXOSD_VXOSD_H
 #define VXOSD_VXOSD_H
 
 /* The interface version. The major version is the library's SONAME (libvxosd.so.1): it
  * changes only when an existing call changes; new calls raise the minor version. */
 #define VXOSD_VERSION_MAJOR 1
-#define VXOSD_VERSION_MINOR 0
+#define VXOSD_VERSION_MINOR 1
 #define VXOSD_VERSION_PATCH 0
-#define VXOSD_VERSION_STRING "1.0.0"
+#define VXOSD_VERSION_STRING "1.1.0"
 
 #include <stdint.h>
 
@@ -144,12 +172,16 @@ enum {
 /* Every frame is cleared with this colour; its colour level is 0 (clear) unless changed. */
 #define VXOSD_KEY_COLOR 0x00FF00
 
-/* Starts the library: probes for the capture card, starts the 60 ms cycle and gives the key
- * colour level 0. Returns 1 when the card's OSD channel was found, 0 when the library runs
- * without a card (or the call was refused; VxOSD_GetLastError then says why). */
+/* Starts the calling thread's library: probes for the capture card (unless another thread's
+ * library holds it), starts the 60 ms cycle and gives the key colour level 0. Returns 1 when
+ * the card's OSD channel was found. 0 means either that the library runs without a card or
+ * that the call was refused: VxOSD_GetStatus() tells them apart (VXOSD_STATUS_NONE: refused,
+ * and VxOSD_GetLastError says why, "InitVxOSD: ..."; VXOSD_STATUS_NO_CARD or
+ * VXOSD_STATUS_CARD_TAKEN: running without a card). Refused only for lack of resources, or
+ * inside the frame callback. */
 VXOSD_API uint8_t VXOSD_CALL InitVxOSD(void);
-/* Stops the cycle and releases the card, the frame, every component and the Debug View.
- * Returns 1 (0 when nothing was running, or on another thread). */
+/* Stops the calling thread's cycle and releases its card, frame, components and Debug View.
+ * Returns 1 (0 when this thread runs no library). Other threads' libraries run on. */
 VXOSD_API uint8_t VXOSD_CALL FreeVxOSD(void);
 
 /* Setters only store: a change shows when the component is next set visible (a clock also
@@ -254,10 +286,11 @@ VXOSD_API uint32_t VXOSD_CALL VxOSD_ProcessMessages(uint32_t max_wait_ms);
  * -1 when none is available (always on Windows, where the thread's message loop runs the
  * timers). */
 VXOSD_API int VXOSD_CALL VxOSD_EventFd(void);
-/* Before InitVxOSD: with on != 0, the next InitVxOSD runs the library on a manual clock that
- * moves only through VxOSD_AdvanceClock; with 0, on real time (the default). */
+/* Before InitVxOSD: with on != 0, this thread's next InitVxOSD runs its library on a manual
+ * clock that moves only through VxOSD_AdvanceClock; with 0, on real time (the default). The
+ * card's wait is real time on either clock, and does not move the manual clock. */
 VXOSD_API void VXOSD_CALL VxOSD_UseManualClock(uint8_t on);
-/* Before InitVxOSD: the local date-time at which the manual clock starts, for the clock
+/* Before InitVxOSD: the local date-time at which this thread's manual clock starts, for the clock
  * components, in days since 1899-12-30 00:00 with the time of day as the fraction (the
  * default, 36526, is 2000-01-01 00:00). A host laying the OSD over live video passes the
  * current local time. Returns 1; 0 for a value outside 1900-01-01 .. 2100-12-31 (unchanged). */
@@ -270,7 +303,7 @@ VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStart(double local_days);
  * 1900-01-01 .. 2100-12-31. */
 VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void);
 /* On the manual clock: moves time by ms, firing each due event at its own due time. Returns
- * how many ran (0 on real time or on another thread than InitVxOSD's). */
+ * how many ran (0 on real time or on a thread without a library). */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms);
 /* A device context over host memory: width x height 32-bit pixels, B, G, R, X in each, rows
  * top-down stride bytes apart (stride >= 4 * width). The memory must outlive the context.
@@ -280,20 +313,35 @@ VXOSD_API HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t
 VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
 /* The output of a cycle without a card: cb receives the composed frame as a frame stream
  * (8-byte header, 1024-byte A/Y/Cb/Cr palette with the colour levels, 640 x 480 palette
- * indices), valid during the call only. Null cb switches the output off. Set it before
- * InitVxOSD or on the library's thread (elsewhere it is refused while the library runs); it
- * is called on the library's thread. Calling FreeVxOSD or InitVxOSD from inside cb is
- * refused. With a card the frames go to the card instead. */
+ * indices), valid during the call only. Null cb switches the output off. It is the calling
+ * thread's (set before its InitVxOSD or while its library runs) and is called on that
+ * thread. Calling FreeVxOSD or InitVxOSD from inside cb is refused. With a card the frames go
+ * to the card instead. */
 /* The callback uses the C calling convention (cdecl), on 32-bit Windows as well. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
-/* The message of the last failed call on this thread (or of the last picture call that found
- * no file, see SetVxComponent_PicFile, or of the last cycle that failed or found the card
- * stalled, on the library's thread), as UTF-8: copies at most size - 1 bytes (a message cut
- * short ends at a character boundary) and a terminating zero into utf8 (when size > 0) and
- * returns the message's full length in bytes; 0 when there is no message. Other successful
- * calls do not clear it. */
+/* The message of the last call on this thread, as UTF-8: why it failed, or what it reports
+ * on success (a picture file that was not found, see SetVxComponent_PicFile; the card held by
+ * another library, see InitVxOSD; a cycle that failed or found the card stalled while the call
+ * ran the thread's timers). Every call but this one starts by clearing the thread's message,
+ * so the message is always the last call's. A cycle run by a Windows host's own message loop
+ * reports the same way, and its message stays until the thread's next call. Copies at most
+ * size - 1 bytes (a message cut short ends at a character boundary) and a terminating zero
+ * into utf8 (when size > 0) and returns the message's full length in bytes; 0 when there is
+ * no message. */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_GetLastError(char *utf8, uint32_t size);
+
+/* What the calling thread's library does (since interface 1.1). */
+enum {
+  VXOSD_STATUS_NONE = 0,      /* no library runs on this thread (never started, refused, freed) */
+  VXOSD_STATUS_CARD = 1,      /* running, with the capture card */
+  VXOSD_STATUS_NO_CARD = 2,   /* running without a card: none was found */
+  VXOSD_STATUS_CARD_TAKEN = 3 /* running without a card: another thread's library holds it */
+};
+VXOSD_API int32_t VXOSD_CALL VxOSD_GetStatus(void);
+/* The longest one push waits for the card, 1 to 20000 ms (the default), for this thread's
+ * library: before InitVxOSD, or while it runs. Returns 0 (unchanged) for a value outside. */
+VXOSD_API uint8_t VXOSD_CALL VxOSD_SetCardWaitLimit(uint32_t ms);
 
 #ifdef __cplusplus
 }

@@ -29,9 +29,11 @@ struct ClassRegistry {
   DWORD next_cookie = 0;
 };
 
+// Process-wide, like the system's class store; never destroyed, so that threads still running
+// while the process exits (and libraries freed during the exit) may still use it.
 ClassRegistry &Registry() {
-  static ClassRegistry registry;  // process-wide, like the system's class store
-  return registry;
+  static ClassRegistry *const registry = new ClassRegistry;
+  return *registry;
 }
 
 struct Event {
@@ -60,8 +62,8 @@ struct HandleTable {
 };
 
 HandleTable &Handles() {
-  static HandleTable table;
-  return table;
+  static HandleTable *const table = new HandleTable;  // never destroyed, as the registry
+  return *table;
 }
 
 // A handle that is not (or no longer) an open event gives null: calls on it fail cleanly.

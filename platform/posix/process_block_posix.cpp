@@ -9,18 +9,39 @@
 #include <string>
 
 namespace vx {
+namespace {
 
-void *ProcessWideBlock(std::string_view name, std::size_t size) {
-  static std::mutex mutex;
-  static std::map<std::string, std::unique_ptr<std::byte[]>, std::less<>> blocks;
-  std::lock_guard lock(mutex);
-  auto it = blocks.find(name);
-  if (it == blocks.end()) {
+struct Blocks {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<std::byte[]>, std::less<>> blocks;
+};
+
+// Never freed: code of threads still running while the process exits (or a library freed
+// during the exit) may use the blocks after static destructors ran.
+Blocks &All() {
+  static Blocks *const all = new Blocks;
+  return *all;
+}
+
+}  // namespace
+
+void *ModuleBlock(std::string_view name, std::size_t size) {
+  Blocks &all = All();
+  std::lock_guard lock(all.mutex);
+  auto it = all.blocks.find(name);
+  if (it == all.blocks.end()) {
     std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[size]());
     if (!block) return nullptr;
-    it = blocks.emplace(std::string(name), std::move(block)).first;
+    it = all.blocks.emplace(std::string(name), std::move(block)).first;
   }
   return it->second.get();
+}
+
+void *ModuleBlockAt(const void *, std::string_view name) {
+  Blocks &all = All();
+  std::lock_guard lock(all.mutex);
+  auto it = all.blocks.find(name);
+  return it == all.blocks.end() ? nullptr : it->second.get();
 }
 
 }  // namespace vx

@@ -32,6 +32,11 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 bool RegisterFormClass() {
   static const bool registered = [] {
+    // The class's procedure is this module's code: pin the module, so that a host's
+    // FreeLibrary cannot unmap it while a window of the class may get messages.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&FormProc), &pinned);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = FormProc;

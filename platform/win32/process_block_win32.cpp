@@ -1,11 +1,13 @@
-// Process-wide blocks on Windows: a named file mapping whose name carries the process id, so
-// that every module of this process opens the same memory and no other process's. Each module
-// maps its own view and unmaps it when it is unloaded.
+// Module blocks on Windows: each module keeps its own, and hands them to the other modules of
+// the process through an exported accessor (vxosd_process_block_v1), which a module finds
+// from an address in the other's code. Nothing is named outside the process, so no other
+// process can create or open the memory first.
 #include "platform/win32/windows_api.h"
 
-#include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "platform/process_block.h"
@@ -13,43 +15,61 @@
 namespace vx {
 namespace {
 
-struct View {
-  HANDLE mapping = nullptr;
-  void *data = nullptr;
+struct Blocks {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<std::byte[]>, std::less<>> blocks;
 };
 
-struct Views {
-  std::mutex mutex;
-  std::map<std::string, View, std::less<>> views;
-  ~Views() {
-    for (auto &[name, view] : views) {
-      UnmapViewOfFile(view.data);
-      ::CloseHandle(view.mapping);
-    }
-  }
-};
+// Never freed: a module's DLL_PROCESS_DETACH during the process's exit must not take memory
+// from under threads the system is ending, nor from a driver still holding addresses.
+Blocks &All() {
+  static Blocks *const all = new Blocks;
+  return *all;
+}
+
+void *Existing(std::string_view name) {
+  Blocks &all = All();
+  std::lock_guard lock(all.mutex);
+  auto it = all.blocks.find(name);
+  return it == all.blocks.end() ? nullptr : it->second.get();
+}
+
+using Accessor = void *(*)(const char *);
+constexpr char kAccessorName[] = "vxosd_process_block_v1";
 
 }  // namespace
 
-void *ProcessWideBlock(std::string_view name, std::size_t size) {
-  static Views views;
-  std::lock_guard lock(views.mutex);
-  if (auto it = views.views.find(name); it != views.views.end()) return it->second.data;
-  const std::wstring wide = L"Local\\vxosd-" + std::wstring(name.begin(), name.end()) + L"-" +
-                            std::to_wstring(GetCurrentProcessId());
-  // Backed by the paging file: the system hands it out zero-filled.
-  View view;
-  view.mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                    static_cast<::DWORD>(std::uint64_t(size) >> 32),
-                                    static_cast<::DWORD>(size), wide.c_str());
-  if (view.mapping == nullptr) return nullptr;
-  view.data = MapViewOfFile(view.mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (view.data == nullptr) {
-    ::CloseHandle(view.mapping);
-    return nullptr;
+void *ModuleBlock(std::string_view name, std::size_t size) {
+  Blocks &all = All();
+  std::lock_guard lock(all.mutex);
+  auto it = all.blocks.find(name);
+  if (it == all.blocks.end()) {
+    std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[size]());
+    if (!block) return nullptr;
+    it = all.blocks.emplace(std::string(name), std::move(block)).first;
   }
-  views.views.emplace(std::string(name), view);
-  return view.data;
+  return it->second.get();
+}
+
+void *ModuleBlockAt(const void *code, std::string_view name) {
+  HMODULE module = nullptr;
+  if (code == nullptr ||
+      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCWSTR>(code), &module))
+    return nullptr;
+  FARPROC proc = GetProcAddress(module, kAccessorName);
+  if (proc == nullptr) return nullptr;
+  const auto accessor = reinterpret_cast<Accessor>(reinterpret_cast<void (*)()>(proc));
+  const std::string key(name);
+  return accessor(key.c_str());
 }
 
 }  // namespace vx
+
+// The accessor every module that links this file exports: its existing block of that name, or
+// null.
+extern "C" __declspec(dllexport) void *vxosd_process_block_v1(const char *name) {
+  if (name == nullptr) return nullptr;
+  return vx::Existing(name);
+}

@@ -53,11 +53,41 @@ struct MessageLoop::Impl::Os {
 // run-time's thread_local objects with destructors are not reliable on this platform (their
 // storage can be gone before the destructor runs).
 namespace {
-void WINAPI DestroyLoop(void *loop) { delete static_cast<MessageLoop *>(loop); }
+
+using ShutdownQuery = BOOLEAN(WINAPI *)();
+
+// The system's "is the process exiting" (ntdll's RtlDllShutdownInProgress), null if absent.
+ShutdownQuery ShutdownInProgress() {
+  static const ShutdownQuery query = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    FARPROC proc = ntdll != nullptr ? GetProcAddress(ntdll, "RtlDllShutdownInProgress") : nullptr;
+    return reinterpret_cast<ShutdownQuery>(reinterpret_cast<void (*)()>(proc));
+  }();
+  return query;
+}
+
+void WINAPI DestroyLoop(void *loop) {
+  // During the process's exit the system has ended the other threads already, and may have
+  // detached the DLLs they used (a card's driver): leave the loop and what it holds alone.
+  if (ShutdownQuery query = ShutdownInProgress(); query != nullptr && query()) return;
+  delete static_cast<MessageLoop *>(loop);
+}
+
+// Once a thread has a loop, the slot's callback and the hidden window's procedure are code of
+// this module that the system calls later (at thread end, on WM_TIMER): a host's FreeLibrary
+// must not unmap it, so the module is pinned from then on.
+DWORD AllocateLoopSlot() {
+  HMODULE pinned = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&DestroyLoop), &pinned);
+  ShutdownInProgress();  // looked up now, not first during the exit
+  return FlsAlloc(DestroyLoop);
+}
+
 }  // namespace
 
 MessageLoop &MessageLoop::Current() {
-  static const DWORD slot = FlsAlloc(DestroyLoop);
+  static const DWORD slot = AllocateLoopSlot();
   thread_local MessageLoop *loop = nullptr;
   if (loop == nullptr) {
     auto owned = std::make_unique<MessageLoop>();

@@ -45,8 +45,8 @@ TEST(ExportsTest, CycleRunsEvery60Ms) {
   EXPECT_EQ(s.frames(), 11);
 }
 
-// A card that stops completing frames: the host's thread waits once (20 s on the manual
-// clock), the host is told why, its own view of the frame stays live, and the card gets frames
+// A card that stops completing frames: the host's thread waits once (the wait limit, in real
+// time), the host is told why, its own view of the frame stays live, and the card gets frames
 // again once it completes the one it held.
 TEST(ExportsTest, AStalledCardCostsOneWaitIsReportedAndRecovers) {
   VxVirtualCardOptions options;
@@ -54,7 +54,10 @@ TEST(ExportsTest, AStalledCardCostsOneWaitIsReportedAndRecovers) {
   options.faults = VXVC_FAULT_NO_COMPLETION;
   ASSERT_EQ(VxVirtualCard_Install(&options), 1);
   struct Uninstall {
-    ~Uninstall() { VxVirtualCard_Uninstall(); }
+    ~Uninstall() {
+      VxVirtualCard_Uninstall();
+      VxOSD_SetCardWaitLimit(20000);
+    }
   } uninstall;
   auto frames = [] {
     VxVirtualCardCounters c;
@@ -62,11 +65,13 @@ TEST(ExportsTest, AStalledCardCostsOneWaitIsReportedAndRecovers) {
     return c.frames_received;
   };
 
+  ASSERT_EQ(VxOSD_SetCardWaitLimit(30), 1);  // the wait is real time, on either clock
   HostScene s;
   ASSERT_TRUE(s.card());
+  EXPECT_EQ(VxOSD_GetStatus(), VXOSD_STATUS_CARD);
   s.Advance(60);
   EXPECT_EQ(HostScene::LastError().rfind(
-                "VxOSD cycle: the capture card did not complete a frame within 20000 ms", 0),
+                "VxOSD cycle: the capture card did not complete a frame within 30 ms", 0),
             0u)
       << HostScene::LastError();
   ASSERT_TRUE(HostScene::Panel("p", 100, 50, 40, 30, 0x0000FF));
@@ -268,10 +273,13 @@ TEST(ExportsTest, EveryCallIsRefusedBeforeInitAndAfterFree) {
   VxOSD_DeleteDC(dc);
 }
 
-TEST(ExportsTest, CallsFromAnotherThreadAreRefused) {
+// One library per thread: a thread without one is refused, and saying so; InitVxOSD there
+// starts a library of its own, which leaves the first one alone.
+TEST(ExportsTest, AThreadWithoutALibraryIsRefusedAndMayStartItsOwn) {
   HostScene s;
   ASSERT_TRUE(HostScene::Panel("p", 0, 0, 10, 10, 0xFFFFFF));
-  uint8_t add = 9, pos = 9, free_result = 9, init = 9;
+  uint8_t add = 9, pos = 9, free_result = 9, init = 9, own_add = 9, own_free = 9;
+  int32_t status_before = 9, status_after = 9;
   uint32_t advanced = 9;
   std::string message;
   std::thread other([&] {
@@ -279,22 +287,53 @@ TEST(ExportsTest, CallsFromAnotherThreadAreRefused) {
     pos = SetVxComponent_Pos("p", 1, 1, 1, 1);
     advanced = VxOSD_AdvanceClock(60);
     free_result = FreeVxOSD();
-    init = InitVxOSD();  // refused too: the library runs on the first thread
-    VxOSD_SetFrameCallback(nullptr, nullptr);  // refused: the first thread's output stays
     message = HostScene::LastError();
+    status_before = VxOSD_GetStatus();
+    init = InitVxOSD();  // this thread's own library, without a card
+    status_after = VxOSD_GetStatus();
+    own_add = AddVxComponent("q", 0) && SetVxComponent_Pos("p", 1, 1, 1, 1) == 0;
+    own_free = FreeVxOSD();
   });
   other.join();
   EXPECT_EQ(add, 0);
   EXPECT_EQ(pos, 0);
   EXPECT_EQ(advanced, 0u);
   EXPECT_EQ(free_result, 0);
+  EXPECT_NE(message.find("no library on this thread"), std::string::npos) << message;
+  EXPECT_EQ(status_before, VXOSD_STATUS_NONE);
   EXPECT_EQ(init, 0);
-  EXPECT_NE(message.find("thread"), std::string::npos);
+  EXPECT_EQ(status_after, VXOSD_STATUS_NO_CARD);
+  EXPECT_EQ(own_add, 1);  // its own registry: "p" is not there
+  EXPECT_EQ(own_free, 1);
   // The library still runs here, unchanged.
+  EXPECT_EQ(VxOSD_GetStatus(), VXOSD_STATUS_NO_CARD);
   EXPECT_EQ(SetVxComponent_Pos("p", 0, 0, 10, 10), 1);
   EXPECT_EQ(SetVxComponent_Pos("q", 0, 0, 10, 10), 0);
   EXPECT_EQ(s.Advance(60), 1u);
   EXPECT_EQ(s.frames(), 1);
+}
+
+// InitVxOSD's 0 means "running without a card" or "refused"; the status tells which, and a
+// success leaves no old message behind.
+TEST(ExportsTest, EveryCallStartsWithoutAnOldMessage) {
+  EXPECT_EQ(DelVxComponent(nullptr), 0);
+  EXPECT_NE(VxOSD_GetLastError(nullptr, 0), 0u);
+  {
+    HostScene s;
+    EXPECT_FALSE(s.card());
+    EXPECT_EQ(VxOSD_GetStatus(), VXOSD_STATUS_NO_CARD);
+    ASSERT_EQ(AddVxComponent("p", 0), 1);
+    EXPECT_EQ(DelVxComponent("nothing"), 0);
+    EXPECT_NE(VxOSD_GetLastError(nullptr, 0), 0u);
+    EXPECT_EQ(SetVxComponent_Pos("p", 1, 2, 3, 4), 1);
+    EXPECT_EQ(VxOSD_GetLastError(nullptr, 0), 0u) << HostScene::LastError();
+    EXPECT_EQ(SetVxComponent_Pos("p", 1, 2, 3, 4), 1);
+    EXPECT_EQ(VxOSD_SetCardWaitLimit(0), 0);
+    EXPECT_EQ(VxOSD_SetCardWaitLimit(20001), 0);
+    EXPECT_EQ(VxOSD_SetCardWaitLimit(20000), 1);
+    EXPECT_EQ(VxOSD_GetLastError(nullptr, 0), 0u);
+  }
+  EXPECT_EQ(VxOSD_GetStatus(), VXOSD_STATUS_NONE);
 }
 
 TEST(ExportsTest, NullArgumentsAreRefused) {

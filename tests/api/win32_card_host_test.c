@@ -85,7 +85,9 @@ int main(void) {
   /* The library finds the card by itself: nothing of the card is loaded before InitVxOSD. */
   CHECK(GetModuleHandleW(L"vxvirtualcard.dll") == NULL);
   VxOSD_UseManualClock(1);
+  CHECK(VxOSD_SetCardWaitLimit(50) == 1); /* the card's wait is real time, on either clock */
   CHECK(InitVxOSD() == 1);
+  CHECK(VxOSD_GetStatus() == VXOSD_STATUS_CARD);
   card = GetModuleHandleW(L"vxvirtualcard.dll");
   CHECK(card != NULL);
   if (!card) return EXIT_FAILURE;
@@ -127,11 +129,11 @@ int main(void) {
   CHECK(frame[1032 + 60 * 640 + 120] == 249); /* red panel */
   CHECK(frame[1032 + 10 * 640 + 10] == 250);  /* key colour */
 
-  /* A card that stops completing: one wait (20 s on the manual clock), reported, no frames
+  /* A card that stops completing: one wait (the limit, in real time), reported, no frames
    * sent until the card completes the one it holds. */
   card_set_faults(VXVC_FAULT_NO_COMPLETION);
   CHECK(VxOSD_AdvanceClock(60) >= 1);
-  CHECK(LastErrorSays("the capture card did not complete a frame within 20000 ms"));
+  CHECK(LastErrorSays("the capture card did not complete a frame within 50 ms"));
   CHECK(VxOSD_AdvanceClock(600) >= 10);
   c = Counters();
   CHECK(c.frames_received == 2 && c.completions == 1);

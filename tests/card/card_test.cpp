@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "card_fixture.h"
+#include "platform/clock.h"
+#include "platform/timer.h"
 
 namespace vx::test {
 namespace {
@@ -273,6 +276,72 @@ TEST_F(CardTest, CompletionFromTheDriverThreadEndsTheWait) {
   card.PushFrame();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
   EXPECT_EQ(Counters().completions, 1u);
+}
+
+// A driver completes in real time whatever clock the host's timers run on: on the manual
+// clock a card with latency is waited for, in real time, and is not taken for stalled.
+TEST_F(CardTest, OnTheManualClockThePushStillWaitsForTheDriverInRealTime) {
+  options_.latency_ms = 40;
+  Install();
+  TOSDCard::SetWaitLimit(5000);
+  auto clock = std::make_shared<ManualClock>();
+  MessageLoop::Current().SetClock(clock);
+  TOSDCard card;
+  std::memcpy(card.GetBuffer(), KeyFrame().data(), 308232);
+  const auto before = std::chrono::steady_clock::now();
+  card.PushFrame();
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(40));
+  EXPECT_FALSE(card.Stalled());
+  EXPECT_EQ(Counters().completions, 1u);
+  EXPECT_EQ(clock->NowMs(), 0);  // the wait does not move the manual clock
+  card.PushFrame();
+  EXPECT_EQ(Counters().frames_received, 2u);
+  EXPECT_EQ(Counters().completions, 2u);
+  MessageLoop::Current().SetClock(std::make_shared<RealClock>());
+}
+
+// The push owns what the driver may still touch: closing the channel on a push the driver has
+// not completed leaves its heap buffer allocated (a 32-bit driver reads the real address it
+// was given; the sanitizer build sees a read of freed memory otherwise). The buffer's entry in
+// the address table is given back, so a late resolve finds nothing.
+TEST_F(CardTest, APushPendingAtCloseKeepsItsBuffer) {
+  options_.faults = VXVC_FAULT_NO_COMPLETION | VXVC_FAULT_DMA;  // a heap buffer
+  Install();
+  const std::vector<std::uint8_t> frame = KeyFrame();
+  const std::uint8_t *buffer = nullptr;
+  std::uint32_t address = 0;
+  {
+    TOSDCard card;
+    std::uint8_t *own = card.GetBuffer();
+    ASSERT_NE(own, nullptr);
+    ASSERT_FALSE(card.DMABuff());
+    std::memcpy(own, frame.data(), frame.size());
+    buffer = own;
+    card.PushFrame();
+    ASSERT_TRUE(card.Stalled());
+    std::uint8_t record[56];
+    ASSERT_EQ(VxVirtualCard_LastRequest(record), 1);
+    std::memcpy(&address, record + 48, 4);
+    EXPECT_EQ(ResolveCardAddress(address, frame.size()), buffer);  // mapped while it waits
+  }
+  EXPECT_EQ(std::memcmp(buffer, frame.data(), frame.size()), 0);  // still allocated, still ours
+  EXPECT_EQ(ResolveCardAddress(address, 1), nullptr);
+  VxVirtualCard_SetFaults(0);  // the driver completes it at last
+}
+
+TEST_F(CardTest, TheCardGoesToTheFirstChannelThatFindsIt) {
+  Install();
+  {
+    TOSDCard first;
+    EXPECT_TRUE(first.Present());
+    EXPECT_FALSE(first.CardTaken());
+    TOSDCard second;  // the card is held: no probe at all
+    EXPECT_FALSE(second.Present());
+    EXPECT_TRUE(second.CardTaken());
+    EXPECT_EQ(Counters().started, 1u);
+  }
+  TOSDCard third;  // the first one closed: the card is free again
+  EXPECT_TRUE(third.Present());
 }
 
 TEST_F(CardTest, CloseStopsFreesAndReleasesInOrder) {

@@ -88,6 +88,30 @@ uint8_t VXOSD_CALL FakeTextRect(const char *name, const uint16_t *text, int32_t 
 }
 uint32_t VXOSD_CALL FakeLastError(char *, uint32_t) { return 0; }
 
+// InitVxOSD's 0: running without a card is no failure; a refused start is, and a card held by
+// another library is a warning.
+int32_t g_status = VXOSD_STATUS_NONE;
+uint8_t VXOSD_CALL FakeInit() { return 0; }
+int32_t VXOSD_CALL FakeStatus() { return g_status; }
+
+TEST(SceneRunTest, ARefusedInitIsReportedAndRunningWithoutACardIsNot) {
+  Library fake;
+  fake.InitVxOSD = FakeInit;
+  fake.VxOSD_GetStatus = FakeStatus;
+  fake.VxOSD_GetLastError = FakeLastError;
+  const std::vector<std::pair<int32_t, Log>> cases = {
+      {VXOSD_STATUS_NO_CARD, {}},
+      {VXOSD_STATUS_NONE, {"refused InitVxOSD"}},
+      {VXOSD_STATUS_CARD_TAKEN, {"warned InitVxOSD: "}}};
+  for (const auto &[status, expected] : cases) {
+    g_status = status;
+    SceneRun run(fake, ParseScene("InitVxOSD\n"), ".");
+    Recorder host;
+    EXPECT_TRUE(run.RunToEnd(host));
+    EXPECT_EQ(host.log, expected) << status;
+  }
+}
+
 TEST(SceneRunTest, CallsTheExportsThroughTheTableItIsGiven) {
   Library fake;
   fake.DelVxComponent = FakeDel;

@@ -6,7 +6,7 @@
 namespace vx::test {
 
 // The library's exported functions and the host helpers of vxosd.h.
-inline constexpr std::array<const char *, 38> kInterfaceExports = {
+inline constexpr std::array<const char *, 40> kInterfaceExports = {
     "InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
     "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
     "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
@@ -19,7 +19,8 @@ inline constexpr std::array<const char *, 38> kInterfaceExports = {
     // the host helpers
     "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
     "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
-    "VxOSD_SetManualClockStart", "VxOSD_SetManualClockStartNow"};
+    "VxOSD_SetManualClockStart", "VxOSD_SetManualClockStartNow", "VxOSD_GetStatus",
+    "VxOSD_SetCardWaitLimit"};
 
 // The software capture card's C functions: built into libvxosd.so on Linux, exported by the
 // card's own DLL (vxvirtualcard.dll) on Windows.
@@ -29,6 +30,10 @@ inline constexpr std::array<const char *, 13> kVirtualCardExports = {
     "VxVirtualCard_Install",     "VxVirtualCard_Installed",      "VxVirtualCard_LastFrame",
     "VxVirtualCard_LastRequest", "VxVirtualCard_LiveObjects",    "VxVirtualCard_SetFaults",
     "VxVirtualCard_Uninstall"};
+
+// On Windows every module with the card channel or the card exports its blocks' accessor, by
+// which the card's DLL reads the address table of the module that calls it. Not for hosts.
+inline constexpr std::array<const char *, 1> kModuleExports = {"vxosd_process_block_v1"};
 
 // The entry points of the card's DLL on Windows, through which COM finds and registers it.
 inline constexpr std::array<const char *, 4> kComServerExports = {

@@ -173,5 +173,26 @@ TEST_F(CardDll, AHeldCompletionKeepsTheDllLoadedAndAddressesCrossModules) {
   CloseHandle(overlapped.hEvent);
 }
 
+// The card reads the calling module's address table through that module, never through named
+// memory: no section another process of the session could create first (and so fill with
+// addresses of its choosing) exists for this process.
+TEST_F(CardDll, TheAddressTableIsNoNamedSection) {
+  IVxStream *stream = Stream();
+  ASSERT_NE(stream, nullptr);
+  MappedFrame frame;  // this module's table now exists
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, 1, 0, nullptr);
+  ASSERT_EQ(stream->Submit(&frame.request, &overlapped), S_OK);
+  EXPECT_EQ(Counters().frames_received, 1u);
+  EXPECT_EQ(Counters().pushes_refused, 0u);
+  const std::wstring name =
+      L"Local\\vxosd-card-addresses-1-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str());
+  EXPECT_EQ(section, nullptr);
+  if (section != nullptr) ::CloseHandle(section);
+  stream->Release();
+  CloseHandle(overlapped.hEvent);
+}
+
 }  // namespace
 }  // namespace vx::test

@@ -125,8 +125,9 @@ void ExpectOnlySystemImports(const std::string &path) {
 }
 
 TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
-  EXPECT_EQ(vx::test::kInterfaceExports.size(), 37u);
-  ExpectPlainExports(VXOSD_DLL_PATH, Names(vx::test::kInterfaceExports), "InitVxOSD@0");
+  EXPECT_EQ(vx::test::kInterfaceExports.size(), 39u);
+  ExpectPlainExports(VXOSD_DLL_PATH, Names(vx::test::kInterfaceExports, vx::test::kModuleExports),
+                     "InitVxOSD@0");
   // The software card is a DLL of its own: the library exports none of its functions.
   const PeTables pe = ReadPe(VXOSD_DLL_PATH);
   for (const char *n : vx::test::kVirtualCardExports) EXPECT_EQ(pe.exports.count(n), 0u) << n;
@@ -135,7 +136,11 @@ TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
 TEST(PeExports, TheCardDllIsACOMServerWithTheCardsFunctions) {
   EXPECT_EQ(vx::test::kVirtualCardExports.size(), 13u);
   ExpectPlainExports(VXOSD_CARD_DLL_PATH,
-                     Names(vx::test::kVirtualCardExports, vx::test::kComServerExports),
+                     [] {
+                       auto names = Names(vx::test::kVirtualCardExports, vx::test::kComServerExports);
+                       names.insert(vx::test::kModuleExports.begin(), vx::test::kModuleExports.end());
+                       return names;
+                     }(),
                      "DllGetClassObject@12");
   ExpectOnlySystemImports(VXOSD_CARD_DLL_PATH);
 }
