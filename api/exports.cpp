@@ -46,6 +46,7 @@ struct Library {
   std::atomic<std::thread::id> owner{};
   std::atomic<bool> manual_clock{false};
   std::atomic<double> manual_start{36526.0};  // 2000-01-01 00:00
+  vx::TOSDFrameFormat frame_format;  // for the next InitVxOSD; under mutex
   VxOSD_FrameCallback callback = nullptr;
   void *callback_user = nullptr;
   int in_callback = 0;
@@ -159,15 +160,23 @@ void FrameToCallback() {
   Library &lib = Lib();
   if (!lib.callback || !lib.form || !lib.form->osd) return;
   vx::TOSDGraphic &frame = lib.form->osd->Frame();
-  lib.stream.resize(frame.FrameStreamBytes());
-  const std::size_t size = frame.SaveToFrameBytes(lib.stream);
+  const uint8_t *bytes = nullptr;
+  std::size_t size = 0;
+  if (frame.TrueColour()) {
+    // The pixels as they are: 32-bit rows are never padded.
+    bytes = frame.ScanLine(0);
+    size = static_cast<std::size_t>(frame.BytesPerScanLine()) * static_cast<std::size_t>(frame.Height());
+  } else {
+    lib.stream.resize(frame.FrameStreamBytes());
+    size = frame.SaveToFrameBytes(lib.stream);
+    bytes = reinterpret_cast<const uint8_t *>(lib.stream.data());
+  }
   ++lib.in_callback;
   struct Leave {
     int &n;
     ~Leave() { --n; }
   } leave{lib.in_callback};
-  lib.callback(reinterpret_cast<const uint8_t *>(lib.stream.data()), static_cast<uint32_t>(size),
-               lib.callback_user);
+  lib.callback(bytes, static_cast<uint32_t>(size), lib.callback_user);
 }
 
 void AttachCallback(Library &lib) {
@@ -208,7 +217,8 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
       loop.SetClock(std::make_shared<vx::RealClock>());
     lib.owner.store(std::this_thread::get_id());
     auto form = std::make_unique<vx::TFrm_osd>();
-    form->osd = std::make_unique<TOSD>();
+    const vx::TOSDFrameFormat format = lib.frame_format;
+    form->osd = std::make_unique<TOSD>(format);
     lib.form = std::move(form);
     AttachCallback(lib);
     TOSD &osd = *lib.form->osd;
@@ -216,6 +226,10 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     osd.OnCycleError = [](const std::string &message) { SetError("VxOSD cycle: " + message); };
     osd.SetActive(true);
     osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
+    if (format.true_colour)
+      SetError("InitVxOSD: the frame is true colour (" + std::to_string(format.width) + " x " +
+               std::to_string(format.height) +
+               "); the card takes only the palette frame, so VxOSD runs without the card");
     return osd.CheckCard() ? 1 : 0;
   } catch (const std::exception &e) {
     SetError(std::string("InitVxOSD: ") + e.what());
@@ -493,6 +507,33 @@ uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
     SetError("VxOSD_AdvanceClock: unknown error");
   }
   return 0;
+}
+
+uint8_t VXOSD_CALL VxOSD_SetFrameFormat(int32_t width, int32_t height, int32_t format) {
+  vx::TOSDFrameFormat next;
+  if (format == VXOSD_FRAME_PALETTE8) {
+    if (!((width == 0 && height == 0) || (width == vx::kFrameWidth && height == vx::kFrameHeight))) {
+      SetError("VxOSD_SetFrameFormat: the palette frame is 640 x 480");
+      return 0;
+    }
+  } else if (format == VXOSD_FRAME_ARGB32) {
+    if (width < vx::kMinTrueColourSide || height < vx::kMinTrueColourSide ||
+        width > vx::kMaxTrueColourWidth || height > vx::kMaxTrueColourHeight) {
+      SetError("VxOSD_SetFrameFormat: a true-colour frame is 16 x 16 to 7680 x 4320 pixels");
+      return 0;
+    }
+    next.true_colour = true;
+    next.width = width;
+    next.height = height;
+  } else {
+    SetError("VxOSD_SetFrameFormat: unknown frame format " + std::to_string(format) +
+             " (VXOSD_FRAME_PALETTE8 or VXOSD_FRAME_ARGB32)");
+    return 0;
+  }
+  Library &lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  lib.frame_format = next;
+  return 1;
 }
 
 HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t height, int32_t stride) {
