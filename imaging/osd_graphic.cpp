@@ -90,10 +90,17 @@ TOSDGraphic::TOSDGraphic() {
 
 TOSDGraphic::~TOSDGraphic() = default;
 
+TLevelAlpha::TLevelAlpha() {
+  levels_.fill(255);
+  palette_.SetPixelFormat(TPixelFormat::pf8bit);
+  palette_.SetPalette(kFramePalette);
+}
+
 std::uint8_t TLevelAlpha::AlphaOf(TColor rgb) const {
   rgb &= 0xFFFFFF;
   if (rgb == kKeyColor) return 0;
-  return levels_[NearestPaletteIndex(rgb)];
+  // The entry drawing this colour picks on the palette frame, so the level is the card's.
+  return levels_[palette_.NearestIndex(rgb)];
 }
 
 void TLevelAlpha::SetLevels(const TCardPalette &palette) {

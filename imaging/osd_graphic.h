@@ -58,17 +58,19 @@ const TCardPalette &CardPalette();
 std::uint8_t NearestPaletteIndex(TColor color);
 
 // How colours become alpha in a true-colour frame, as the card palette makes them: the key
-// colour is transparent, and every other colour has the level recorded for its nearest palette
-// entry (255 unless the host set one). Shared by the frame and every component drawn into it.
+// colour is transparent, and every other colour has the level of the palette entry it would
+// be drawn as in the palette frame (255 unless the host set one). Shared by the frame and
+// every component drawn into it, on the library's thread.
 class TLevelAlpha final : public TColorAlpha {
  public:
-  TLevelAlpha() { levels_.fill(255); }
+  TLevelAlpha();
   std::uint8_t AlphaOf(TColor rgb) const override;
   // The A bytes of a card palette (BuildCardPalette).
   void SetLevels(const TCardPalette &palette);
 
  private:
   std::array<std::uint8_t, 256> levels_;
+  TBitmap palette_;  // FramePalette, for the entry a colour is drawn as
 };
 
 class TOSDGraphic : public TBitmap {
