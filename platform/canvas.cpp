@@ -133,6 +133,15 @@ void Run(const Surface &s, const TClipRegion &clip, long long y, long long x0, l
     std::memset(row + a, static_cast<int>(ink.value), static_cast<std::size_t>(e - a));
     return;
   }
+  if (!m && !ink.dotted && ink.alpha) {
+    // A whole run of one true-colour pixel (clearing a frame): no blend per pixel.
+    std::uint32_t pixel;
+    std::memcpy(&pixel, ink.pixel, 4);
+    for (std::uint8_t *p = row + static_cast<std::ptrdiff_t>(a) * 4, *end = row + static_cast<std::ptrdiff_t>(e) * 4;
+         p < end; p += 4)
+      std::memcpy(p, &pixel, 4);
+    return;
+  }
   for (int x = a; x < e; ++x) {
     if (m && !m[x]) continue;
     if (ink.dotted && ((x + row_y) & 1)) continue;
