@@ -117,32 +117,28 @@ bool IsPng(std::span<const std::byte> bytes) {
 
 void DecodePng(std::span<const std::byte> bytes, TBitmap &out) {
   if (!IsPng(bytes)) throw EInvalidGraphic("PNG: missing signature");
-  png_image image{};
+  // libpng's simplified reader keeps its state in `image`; freed on every way out.
+  struct Image {
+    png_image image{};
+    ~Image() { png_image_free(&image); }
+  } reader;
+  png_image &image = reader.image;
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    const std::string message = image.message;
-    png_image_free(&image);
-    throw EInvalidGraphic("PNG: " + message);
-  }
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+    throw EInvalidGraphic(std::string("PNG: ") + image.message);
   image.format = PNG_FORMAT_BGRA;
   const auto width = static_cast<long long>(image.width);
   const auto height = static_cast<long long>(image.height);
-  if (width <= 0 || height <= 0 || width * height * 4 > static_cast<long long>(kMaxBitmapBytes)) {
-    png_image_free(&image);
+  if (width <= 0 || height <= 0 || width * height * 4 > static_cast<long long>(kMaxBitmapBytes))
     throw EInvalidGraphic("PNG: image of " + std::to_string(width) + " x " +
                           std::to_string(height) + " exceeds the 64 MiB limit");
-  }
   // Decoded into a bitmap of its own first, so that a failure leaves `out` untouched.
   TBitmap decoded;
   decoded.SetPixelFormat(TPixelFormat::pf32bit);
   decoded.SetSize(static_cast<int>(width), static_cast<int>(height));
   if (!png_image_finish_read(&image, nullptr, decoded.ScanLine(0), decoded.BytesPerScanLine(),
-                             nullptr)) {
-    const std::string message = image.message;
-    png_image_free(&image);
-    throw EInvalidGraphic("PNG: " + message);
-  }
-  png_image_free(&image);
+                             nullptr))
+    throw EInvalidGraphic(std::string("PNG: ") + image.message);
   decoded.SetAlphaChannel(true);
   out.Assign(decoded);
 }
