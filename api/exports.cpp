@@ -52,6 +52,7 @@ struct ThreadLibrary {
   bool manual_clock = false;
   double manual_start = 36526.0;  // 2000-01-01 00:00
   std::uint32_t card_wait_ms = 0;  // 0: the channel's default
+  vx::TOSDFrameFormat frame_format;  // for the next InitVxOSD
   VxOSD_FrameCallback callback = nullptr;
   void *callback_user = nullptr;
   int in_callback = 0;
@@ -184,15 +185,23 @@ bool ExplainMissingPicture(const char *call, TOSD &osd, std::string_view name) {
 void FrameToCallback(ThreadLibrary &lib) {
   if (!lib.callback || !lib.form || !lib.form->osd) return;
   vx::TOSDGraphic &frame = lib.form->osd->Frame();
-  lib.stream.resize(frame.FrameStreamBytes());
-  const std::size_t size = frame.SaveToFrameBytes(lib.stream);
+  const uint8_t *bytes = nullptr;
+  std::size_t size = 0;
+  if (frame.TrueColour()) {
+    // The pixels as they are: 32-bit rows are never padded.
+    bytes = frame.ScanLine(0);
+    size = static_cast<std::size_t>(frame.BytesPerScanLine()) * static_cast<std::size_t>(frame.Height());
+  } else {
+    lib.stream.resize(frame.FrameStreamBytes());
+    size = frame.SaveToFrameBytes(lib.stream);
+    bytes = reinterpret_cast<const uint8_t *>(lib.stream.data());
+  }
   ++lib.in_callback;
   struct Leave {
     int &n;
     ~Leave() { --n; }
   } leave{lib.in_callback};
-  lib.callback(reinterpret_cast<const uint8_t *>(lib.stream.data()), static_cast<uint32_t>(size),
-               lib.callback_user);
+  lib.callback(bytes, static_cast<uint32_t>(size), lib.callback_user);
 }
 
 void AttachCallback(ThreadLibrary &lib) {
@@ -232,8 +241,9 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
       loop.SetClock(std::make_shared<vx::RealClock>());
     auto form = std::make_unique<vx::TFrm_osd>();
     // The card's wait is this library's; the probe takes the process's card unless another
-    // library holds it.
-    form->osd = std::make_unique<TOSD>();
+    // library holds it. A true-colour library never probes: the card takes the palette frame.
+    const vx::TOSDFrameFormat format = lib->frame_format;
+    form->osd = std::make_unique<TOSD>(format);
     if (vx::TOSDCard *card = form->osd->Card(); card && lib->card_wait_ms != 0)
       card->SetPushWaitLimit(lib->card_wait_ms);
     lib->form = std::move(form);
@@ -244,7 +254,11 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     osd.OnCycleError = [](const std::string &message) { SetError("VxOSD cycle: " + message); };
     osd.SetActive(true);
     osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
-    if (osd.Card() != nullptr && osd.Card()->CardTaken())
+    if (format.true_colour)
+      SetError("InitVxOSD: the frame is true colour (" + std::to_string(format.width) + " x " +
+               std::to_string(format.height) +
+               "); the card takes only the palette frame, so VxOSD runs without the card");
+    else if (osd.Card() != nullptr && osd.Card()->CardTaken())
       SetError("VxOSD: the capture card is held by the library of another thread; this "
                "library runs without a card");
     return osd.CheckCard() ? 1 : 0;
@@ -591,6 +605,37 @@ uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms) {
     SetError("VxOSD_AdvanceClock: unknown error");
   }
   return 0;
+}
+
+uint8_t VXOSD_CALL VxOSD_SetFrameFormat(int32_t width, int32_t height, int32_t format) {
+  ClearError();
+  vx::TOSDFrameFormat next;
+  if (format == VXOSD_FRAME_PALETTE8) {
+    if (!((width == 0 && height == 0) || (width == vx::kFrameWidth && height == vx::kFrameHeight))) {
+      SetError("VxOSD_SetFrameFormat: the palette frame is 640 x 480");
+      return 0;
+    }
+  } else if (format == VXOSD_FRAME_ARGB32) {
+    if (width < vx::kMinTrueColourSide || height < vx::kMinTrueColourSide ||
+        width > vx::kMaxTrueColourWidth || height > vx::kMaxTrueColourHeight) {
+      SetError("VxOSD_SetFrameFormat: a true-colour frame is 16 x 16 to 7680 x 4320 pixels");
+      return 0;
+    }
+    next.true_colour = true;
+    next.width = width;
+    next.height = height;
+  } else {
+    SetError("VxOSD_SetFrameFormat: unknown frame format " + std::to_string(format) +
+             " (VXOSD_FRAME_PALETTE8 or VXOSD_FRAME_ARGB32)");
+    return 0;
+  }
+  try {
+    Here().frame_format = next;
+  } catch (const std::exception &e) {
+    SetError(std::string("VxOSD_SetFrameFormat: ") + e.what());
+    return 0;
+  }
+  return 1;
 }
 
 HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t height, int32_t stride) {

@@ -81,6 +81,53 @@ BENCHMARK(BM_CycleFloorMemsetMemcpy);
 // 1) the frame stream written into the card's buffer and pushed; the software card's own
 // handling of the frame (it keeps two copies) is part of the figure. Argument 0: no card and
 // no picture control, the composing alone.
+// The busy scene: panels, a text, a scrolling text, a keyed picture and a clock, all shown.
+// Returns how many kinds it holds.
+int BuildBusyScene(vx::TOSD &osd) {
+  int kinds = 0;
+  osd.SetComponent_Color("root", vx::kKeyColor, 0);
+  auto show = [&](const char *name, int kind, int x, int y, int w, int h, vx::TColor color) {
+    if (!osd.AddComponent(name, kind)) return false;
+    osd.SetComponent_Pos(name, x, y, w, h);
+    osd.SetComponent_Color(name, color, 200);
+    osd.SetComponent_Font(name, vx::Utf8ToUtf16("Arial"), vx::clWhite, 20);
+    return true;
+  };
+  for (int i = 0; i < 6; ++i)
+    show(("panel" + std::to_string(i)).c_str(), vx::eosdPanel, 20 + 100 * i, 20, 90, 60,
+         0x203040 * (i + 1));
+  show("banner", vx::eosdPanel, 0, 400, 640, 80, 0x402000);
+  ++kinds;
+  if (show("title", vx::eOSDText, 40, 120, 0, 0, vx::kKeyColor)) {
+    osd.SetComponent_Text("title", vx::Utf8ToUtf16("VXOSD 屏幕显示 on-screen display"));
+    osd.SetComponent_Time("title", 0);
+    ++kinds;
+  }
+  if (show("ticker", vx::eOSDScrollText, 0, 420, 640, 40, vx::kKeyColor)) {
+    osd.SetComponent_Text("ticker", vx::Utf8ToUtf16("News ticker scrolling along the bottom"));
+    ++kinds;
+  }
+  if (osd.AddComponent("logo", vx::eOSDPicute)) {
+    vx::TBitmap picture;
+    picture.SetPixelFormat(vx::TPixelFormat::pf24bit);
+    picture.SetSize(160, 120);
+    picture.Canvas().Brush.Color = vx::clWhite;
+    picture.Canvas().FillRect(vx::Rect(0, 0, 160, 120));
+    picture.Canvas().Brush.Color = vx::clRed;
+    picture.Canvas().FillRect(vx::Rect(20, 20, 140, 100));
+    const auto path = std::filesystem::temp_directory_path() / "vxosd_bench_logo.bmp";
+    picture.SaveToFile(path.string());
+    osd.SetComponent_PicFile("logo", vx::Utf8ToUtf16(path.string()));
+    osd.SetComponent_PicTime("logo", 0);
+    osd.SetComponent_Pos("logo", 460, 200, 0, 0);
+    ++kinds;
+  }
+  if (show("clock", vx::eOSDDateTime, 400, 120, 0, 0, 0)) ++kinds;
+  for (int i = 0; i < osd.Registry().Count(); ++i)
+    osd.SetComponent_Visible(osd.Registry().Items(i)->name, true, true);
+  return kinds;
+}
+
 void BM_ComposeFrameBusyScene(benchmark::State &state) {
   const bool with_card = state.range(0) != 0;
   vx::MessageLoop::Current().SetClock(std::make_shared<vx::ManualClock>());
@@ -88,46 +135,7 @@ void BM_ComposeFrameBusyScene(benchmark::State &state) {
   int kinds = 0;
   {
     vx::TOSD osd;
-    osd.SetComponent_Color("root", vx::kKeyColor, 0);
-    auto show = [&](const char *name, int kind, int x, int y, int w, int h, vx::TColor color) {
-      if (!osd.AddComponent(name, kind)) return false;
-      osd.SetComponent_Pos(name, x, y, w, h);
-      osd.SetComponent_Color(name, color, 200);
-      osd.SetComponent_Font(name, vx::Utf8ToUtf16("Arial"), vx::clWhite, 20);
-      return true;
-    };
-    for (int i = 0; i < 6; ++i)
-      show(("panel" + std::to_string(i)).c_str(), vx::eosdPanel, 20 + 100 * i, 20, 90, 60,
-           0x203040 * (i + 1));
-    show("banner", vx::eosdPanel, 0, 400, 640, 80, 0x402000);
-    ++kinds;
-    if (show("title", vx::eOSDText, 40, 120, 0, 0, vx::kKeyColor)) {
-      osd.SetComponent_Text("title", vx::Utf8ToUtf16("VXOSD 屏幕显示 on-screen display"));
-      osd.SetComponent_Time("title", 0);
-      ++kinds;
-    }
-    if (show("ticker", vx::eOSDScrollText, 0, 420, 640, 40, vx::kKeyColor)) {
-      osd.SetComponent_Text("ticker", vx::Utf8ToUtf16("News ticker scrolling along the bottom"));
-      ++kinds;
-    }
-    if (osd.AddComponent("logo", vx::eOSDPicute)) {
-      vx::TBitmap picture;
-      picture.SetPixelFormat(vx::TPixelFormat::pf24bit);
-      picture.SetSize(160, 120);
-      picture.Canvas().Brush.Color = vx::clWhite;
-      picture.Canvas().FillRect(vx::Rect(0, 0, 160, 120));
-      picture.Canvas().Brush.Color = vx::clRed;
-      picture.Canvas().FillRect(vx::Rect(20, 20, 140, 100));
-      const auto path = std::filesystem::temp_directory_path() / "vxosd_bench_logo.bmp";
-      picture.SaveToFile(path.string());
-      osd.SetComponent_PicFile("logo", vx::Utf8ToUtf16(path.string()));
-      osd.SetComponent_PicTime("logo", 0);
-      osd.SetComponent_Pos("logo", 460, 200, 0, 0);
-      ++kinds;
-    }
-    if (show("clock", vx::eOSDDateTime, 400, 120, 0, 0, 0)) ++kinds;
-    for (int i = 0; i < osd.Registry().Count(); ++i)
-      osd.SetComponent_Visible(osd.Registry().Items(i)->name, true, true);
+    kinds = BuildBusyScene(osd);
     osd.SetActive(true);
     for (auto _ : state) osd.ComposeFrame();
     if (osd.Registry().Count() == 0 || osd.CheckCard() != with_card)
@@ -138,5 +146,31 @@ void BM_ComposeFrameBusyScene(benchmark::State &state) {
   state.counters["kinds"] = kinds;
 }
 BENCHMARK(BM_ComposeFrameBusyScene)->Arg(1)->Arg(0);
+
+// The same scene composed into a 1920 x 1080 true-colour frame (no card), next to its floor:
+// clearing that frame (8 MiB of premultiplied pixels) and copying it once.
+void BM_ComposeFrameBusySceneTrueColour1080p(benchmark::State &state) {
+  vx::MessageLoop::Current().SetClock(std::make_shared<vx::ManualClock>());
+  {
+    vx::TOSD osd(vx::TOSDFrameFormat{true, 1920, 1080});
+    state.counters["kinds"] = BuildBusyScene(osd);
+    osd.SetActive(true);
+    for (auto _ : state) osd.ComposeFrame();
+  }
+  vx::MessageLoop::Current().SetClock(std::make_shared<vx::RealClock>());
+}
+BENCHMARK(BM_ComposeFrameBusySceneTrueColour1080p)->Unit(benchmark::kMicrosecond);
+
+void BM_CycleFloorTrueColour1080p(benchmark::State &state) {
+  std::vector<std::uint8_t> frame(std::size_t{1920} * 1080 * 4), out(frame.size());
+  for (auto _ : state) {
+    std::memset(frame.data(), 0, frame.size());
+    benchmark::ClobberMemory();
+    std::memcpy(out.data(), frame.data(), frame.size());
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_CycleFloorTrueColour1080p)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

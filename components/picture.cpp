@@ -80,12 +80,12 @@ void TOSDPicute::ShowSplit(TBitmap &picture, int count) {
 }
 
 void TOSDPicute::LoadPicture(const std::string &file, TPictureRead read) {
-  const std::shared_ptr<TBitmap> picture = cache_.Load(file, read);
+  const std::shared_ptr<TBitmap> picture = Pictures().Load(file, read);
   ShowPicture(picture.get());
 }
 
 std::shared_ptr<TBitmap> TOSDPicute::ReadFile(const std::string &file) {
-  std::shared_ptr<TBitmap> picture = cache_.Load(file, TPictureRead::FromFile);
+  std::shared_ptr<TBitmap> picture = Pictures().Load(file, TPictureRead::FromFile);
   missing_file_ = picture ? std::string() : file;
   return picture;
 }
@@ -132,7 +132,7 @@ void TOSDPicute::ShowPart(int index, TPictureRead read) {
   if (index < 0 || index >= splitcount_)
     throw ERangeError("The split index " + std::to_string(index) + " is outside the parts 0.." +
                       std::to_string(splitcount_ - 1));
-  const std::shared_ptr<TBitmap> picture = cache_.Load(splitfile_, read);
+  const std::shared_ptr<TBitmap> picture = Pictures().Load(splitfile_, read);
   if (!picture) throw EFOpenError("The split file \"" + splitfile_ + "\" can no longer be read");
   splitindex_ = index;
   CopyPart(*picture, index);

@@ -88,6 +88,11 @@ class TOSDPicute : public TOSDObject {
  private:
   // What the host asks for: the file as it is now; a file that is not there is remembered.
   std::shared_ptr<TBitmap> ReadFile(const std::string &file);
+  // The picture cache, reading pictures for the kind of frame this component draws into.
+  TPictureCache &Pictures() {
+    cache_.SetTrueColour(TrueColour());
+    return cache_;
+  }
   void ShowPicture(const TBitmap *picture);
   void ShowSplit(TBitmap &picture, int count);
   void CopyPart(TBitmap &picture, int index);

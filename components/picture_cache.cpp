@@ -4,13 +4,23 @@
 #include <optional>
 
 #include "platform/exceptions.h"
+#include "platform/png.h"
+#include "platform/stream.h"
 
 namespace vx {
 
 namespace {
 constexpr std::size_t kCacheEntries = 32;
 constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
+constexpr std::size_t kMaxPictureFileBytes = std::size_t{256} << 20;
 }  // namespace
+
+void TPictureCache::SetTrueColour(bool on) {
+  if (on == true_colour_) return;
+  true_colour_ = on;
+  entries_.clear();
+  bytes_ = 0;
+}
 
 std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path, TPictureRead read) {
   // Only regular files count as existing: a directory or a pipe reads as no picture at all.
@@ -30,7 +40,16 @@ std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path, TPictureRe
 
   auto picture = std::make_shared<TBitmap>();
   try {
-    picture->LoadFromFile(path);
+    if (true_colour_) {
+      const std::vector<std::byte> bytes = ReadFileBytes(path, kMaxPictureFileBytes);
+      if (IsPng(bytes))
+        DecodePng(bytes, *picture);
+      else
+        picture->LoadFromBytes(bytes);
+      picture->ConvertToPremultiplied(picture->TransparentColor());
+    } else {
+      picture->LoadFromFile(path);
+    }
   } catch (const std::exception &e) {
     throw EInvalidGraphic("\"" + path + "\" is not a readable bitmap: " + e.what());
   }

@@ -27,6 +27,11 @@ class TPictureCache {
   // Null when no regular file is at path; raises vx::Exception when the file exists but
   // cannot be read as a bitmap. Either way the picture decoded is the one kept for path.
   std::shared_ptr<TBitmap> Load(const std::string &path, TPictureRead read);
+  // For a picture of a true-colour frame: PNG files are read as well as BMP, and every picture
+  // is kept as premultiplied ARGB, transparent where its alpha says so or, without alpha,
+  // where it has the colour of its bottom-left pixel (the keyed copy's colour). Forgets what
+  // was kept in the other form.
+  void SetTrueColour(bool on);
   std::size_t Size() const { return entries_.size(); }
   std::uint64_t Decodes() const { return decodes_; }
 
@@ -40,6 +45,7 @@ class TPictureCache {
   std::list<Entry> entries_;  // most recently used first
   std::size_t bytes_ = 0;
   std::uint64_t decodes_ = 0;
+  bool true_colour_ = false;
 };
 
 }  // namespace vx

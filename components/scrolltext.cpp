@@ -42,6 +42,7 @@ void TOSDScrollText::Redraw() {
   if (randomcolor) bkcolor = PickRandomColor(randomcolors);
   FillBitmap(*this, bkcolor);
   TOSDGraphic &strip = *strip_;
+  strip.FollowFormat(*this);
   FillBitmap(strip, bkcolor);
   TCanvas &sc = strip.Canvas();
   sc.Font.Assign(canvas.Font);

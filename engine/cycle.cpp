@@ -9,6 +9,7 @@
 #include "card/card.h"
 #include "engine/osd.h"
 #include "platform/codepage.h"
+#include "platform/exceptions.h"
 
 namespace vx {
 
@@ -50,25 +51,34 @@ bool CopyRows(TOSDObject &component, TOSDGraphic &frame) {
 
 }  // namespace
 
-TOSD::TOSD() {
+TOSD::TOSD(const TOSDFrameFormat &format) {
   registry_ = std::make_unique<TOSDObjList>();
-  // The card channel probes for the card and starts its stream at once.
-  card_ = std::make_unique<TOSDCard>();
-  check_card_ = card_->Present();
-  if (check_card_) card_->SetDMABuff(true);
-  frame_ = std::make_unique<TOSDGraphic>();
-  frame_->SetWidth(kFrameWidth);
-  frame_->SetHeight(kFrameHeight);
-  card_->SetLeft(0);
-  card_->SetTop(0);
-  card_->SetWidth(kFrameWidth);
-  card_->SetHeight(kFrameHeight);
+  if (format.true_colour) {
+    // Not the card's frame: the card is left alone (it takes the palette frame only).
+    if (format.width < kMinTrueColourSide || format.height < kMinTrueColourSide ||
+        format.width > kMaxTrueColourWidth || format.height > kMaxTrueColourHeight)
+      throw EInvalidOperation("a true-colour frame is 16 x 16 to 7680 x 4320 pixels");
+    frame_ = std::make_unique<TOSDGraphic>();
+    frame_->MakeTrueColourFrame(format.width, format.height);
+  } else {
+    // The card channel probes for the card and starts its stream at once.
+    card_ = std::make_unique<TOSDCard>();
+    check_card_ = card_->Present();
+    if (check_card_) card_->SetDMABuff(true);
+    frame_ = std::make_unique<TOSDGraphic>();
+    frame_->SetWidth(kFrameWidth);
+    frame_->SetHeight(kFrameHeight);
+    card_->SetLeft(0);
+    card_->SetTop(0);
+    card_->SetWidth(kFrameWidth);
+    card_->SetHeight(kFrameHeight);
+  }
   timer_ = std::make_unique<TTimer>();
   timer_->SetInterval(kComposeIntervalMs);
   timer_->SetEnabled(false);
   active_ = false;
   clearroot_ = true;
-  dma_buff_ = card_->DMABuff();
+  dma_buff_ = card_ && card_->DMABuff();
   timer_->OnTimer = [this] { OnComposeTimer(); };
 }
 
@@ -162,8 +172,8 @@ bool TOSD::ShowDebugView(std::u16string_view code) {
   if (!debug_form_) debug_form_ = std::make_unique<TFrm_dbg>();
   debug_form_->BorderIcons = biSystemMenu;
   debug_form_->BorderStyle = TFormBorderStyle::bsSingle;
-  debug_form_->SetClientHeight(kFrameHeight);
-  debug_form_->SetClientWidth(kFrameWidth);
+  debug_form_->SetClientHeight(frame_->Height());
+  debug_form_->SetClientWidth(frame_->Width());
   debug_open_ = true;
   debug_form_->Show();
   return true;

@@ -24,6 +24,8 @@ bool TOSD::AddComponent(std::string_view name, int kind) {
   context.frame_height = frame_->Height();
   std::unique_ptr<TOSDObject> component = ops->Create(context);
   if (!component) return false;
+  // In a true-colour frame every component draws in true colour, with the frame's levels.
+  if (frame_->TrueColour()) component->UseTrueColour(frame_->FrameAlpha());
   component->name = std::string(name);
   component->mode = static_cast<TOSD_Component>(code);
   registry_->Add(std::move(component));

@@ -49,12 +49,23 @@ class TFrm_dbg : public TForm {
   TFrm_dbg();
 };
 
+// The frame a library composes: the card's palette frame (the default, 640 x 480), or for
+// hosts that are not the card a true-colour frame (premultiplied ARGB, see TOSDGraphic) of any
+// size from 16 x 16 to 7680 x 4320, which the components draw into in true colour.
+struct TOSDFrameFormat {
+  bool true_colour = false;
+  int width = kFrameWidth;
+  int height = kFrameHeight;
+};
+
 class TOSD {
  public:
   // Probes for the card (and starts its stream when found), creates the frame and the 60 ms
   // timer, disabled: the cycle runs once SetActive(true) is called. Runs on, and binds its
-  // timer to, the calling thread.
-  TOSD();
+  // timer to, the calling thread. A true-colour frame is never the card's: the card is then
+  // not probed at all, and CheckCard is false.
+  TOSD() : TOSD(TOSDFrameFormat{}) {}
+  explicit TOSD(const TOSDFrameFormat &format);
   // Stops the timer before it releases what the cycle uses: Debug View, card, frame,
   // registry (and with it every component), timer.
   ~TOSD();
@@ -65,6 +76,7 @@ class TOSD {
   TOSDGraphic &Frame() { return *frame_; }
 
   bool CheckCard() const { return check_card_; }
+  bool TrueColour() const { return frame_->TrueColour(); }
   bool Active() const { return active_; }
   // Enables or disables the cycle; with a card, (re)starts the card's stream either way.
   void SetActive(bool value);
@@ -76,7 +88,7 @@ class TOSD {
   void SetDMABuff(bool value) { dma_buff_ = value; }
   // Bytes of the last frame stream written for the card.
   std::uint32_t FrameSize() const { return frame_size_; }
-  TOSDCard *Card() { return card_.get(); }
+  TOSDCard *Card() { return card_.get(); }  // null with a true-colour frame
   TFrm_dbg *DebugView() { return debug_form_.get(); }
 
   // One cycle (the timer's handler). An error ends the cycle early; its message is kept in

@@ -90,11 +90,54 @@ TOSDGraphic::TOSDGraphic() {
 
 TOSDGraphic::~TOSDGraphic() = default;
 
-void TOSDGraphic::AddColorLevel(std::string_view name, TColor color, int level) {
-  FColorLevels.Add(name, ClampByte(level), NearestPaletteIndex(color));
+TLevelAlpha::TLevelAlpha() {
+  levels_.fill(255);
+  palette_.SetPixelFormat(TPixelFormat::pf8bit);
+  palette_.SetPalette(kFramePalette);
 }
 
-void TOSDGraphic::RemoveColorLevels(std::string_view name) { FColorLevels.Remove(name); }
+std::uint8_t TLevelAlpha::AlphaOf(TColor rgb) const {
+  rgb &= 0xFFFFFF;
+  if (rgb == kKeyColor) return 0;
+  // The entry drawing this colour picks on the palette frame, so the level is the card's.
+  return levels_[palette_.NearestIndex(rgb)];
+}
+
+void TLevelAlpha::SetLevels(const TCardPalette &palette) {
+  for (std::size_t i = 0; i < levels_.size(); ++i) levels_[i] = palette[4 * i];
+}
+
+void TOSDGraphic::UseTrueColour(std::shared_ptr<const TColorAlpha> alpha) {
+  if (!alpha) return;
+  true_colour_ = alpha;
+  SetPixelFormat(TPixelFormat::pfARGB32);
+  SetColorAlpha(std::move(alpha));
+}
+
+void TOSDGraphic::FollowFormat(const TOSDGraphic &other) {
+  if (other.true_colour_ && true_colour_ != other.true_colour_) UseTrueColour(other.true_colour_);
+}
+
+void TOSDGraphic::MakeTrueColourFrame(int width, int height) {
+  frame_alpha_ = std::make_shared<TLevelAlpha>();
+  RefreshLevels();
+  UseTrueColour(frame_alpha_);
+  SetSize(width, height);
+}
+
+void TOSDGraphic::RefreshLevels() {
+  if (frame_alpha_) frame_alpha_->SetLevels(BuildCardPalette());
+}
+
+void TOSDGraphic::AddColorLevel(std::string_view name, TColor color, int level) {
+  FColorLevels.Add(name, ClampByte(level), NearestPaletteIndex(color));
+  RefreshLevels();
+}
+
+void TOSDGraphic::RemoveColorLevels(std::string_view name) {
+  FColorLevels.Remove(name);
+  RefreshLevels();
+}
 
 TCardPalette TOSDGraphic::BuildCardPalette() const {
   TCardPalette palette = kCardPalette;
@@ -123,6 +166,9 @@ void TOSDGraphic::WriteHeaderAndPalette(std::uint8_t *out) const {
 
 template <class Write>
 void TOSDGraphic::WriteFrameStream(Write &&write) {
+  // Converting would throw the true-colour pixels away: the card takes the palette frame only.
+  if (true_colour_)
+    throw EInvalidOperation("frame stream: a true-colour frame has no frame stream");
   if (PixelFormat() != TPixelFormat::pf8bit) SetPixelFormat(TPixelFormat::pf8bit);
   std::uint8_t prefix[kFrameStreamPrefixBytes];
   WriteHeaderAndPalette(prefix);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -39,6 +40,11 @@ constexpr int RGBToY(int r, int g, int b) { return (257 * r + 504 * g + 98 * b +
 constexpr int RGBToCb(int r, int g, int b) { return (439 * b - 148 * r - 291 * g + 128000) / 1000; }
 constexpr int RGBToCr(int r, int g, int b) { return (439 * r - 368 * g - 71 * b + 128000) / 1000; }
 
+// The smallest and largest true-colour frames.
+constexpr int kMinTrueColourSide = 16;
+constexpr int kMaxTrueColourWidth = 7680;
+constexpr int kMaxTrueColourHeight = 4320;
+
 // The fixed 256-colour palette of every frame and component.
 const TPalette &FramePalette();
 
@@ -51,6 +57,22 @@ const TCardPalette &CardPalette();
 // low three bytes (R, G, B) are read.
 std::uint8_t NearestPaletteIndex(TColor color);
 
+// How colours become alpha in a true-colour frame, as the card palette makes them: the key
+// colour is transparent, and every other colour has the level of the palette entry it would
+// be drawn as in the palette frame (255 unless the host set one). Shared by the frame and
+// every component drawn into it, on the library's thread.
+class TLevelAlpha final : public TColorAlpha {
+ public:
+  TLevelAlpha();
+  std::uint8_t AlphaOf(TColor rgb) const override;
+  // The A bytes of a card palette (BuildCardPalette).
+  void SetLevels(const TCardPalette &palette);
+
+ private:
+  std::array<std::uint8_t, 256> levels_;
+  TBitmap palette_;  // FramePalette, for the entry a colour is drawn as
+};
+
 class TOSDGraphic : public TBitmap {
  public:
   // 8 bits per pixel with FramePalette, empty (0 x 0); the caller sets the size.
@@ -58,6 +80,17 @@ class TOSDGraphic : public TBitmap {
   ~TOSDGraphic() override;
 
   static std::uint8_t NearestPaletteIndex(TColor color) { return vx::NearestPaletteIndex(color); }
+
+  // Draws in true colour from now on (pfARGB32, the colours' alpha from `alpha`); a component
+  // of a true-colour frame, with the frame's FrameAlpha. Pictures it is given are converted.
+  void UseTrueColour(std::shared_ptr<const TColorAlpha> alpha);
+  bool TrueColour() const { return true_colour_ != nullptr; }
+  // The same kind of pixels as `other` (a component's scratch bitmap follows its component).
+  void FollowFormat(const TOSDGraphic &other);
+  // The frame itself: true colour at width x height, its colour levels becoming the alpha of
+  // their colours (FrameAlpha, shared with the components).
+  void MakeTrueColourFrame(int width, int height);
+  std::shared_ptr<const TColorAlpha> FrameAlpha() const { return true_colour_; }
 
   // Records "name=LL,II" (level and palette index of the colour, upper-case hex). A level
   // outside 0..255 is clamped into one byte first, so every record stays readable. An older
@@ -73,7 +106,8 @@ class TOSDGraphic : public TBitmap {
   // CardPalette with the recorded levels in the A bytes, later records winning.
   TCardPalette BuildCardPalette() const;
 
-  // The frame stream. Save converts a bitmap of another depth to 8 bits first; sizes above
+  // The frame stream (the palette frame only: on a true-colour graphic Save raises
+  // EInvalidOperation). Save converts a bitmap of another depth to 8 bits first; sizes above
   // 65535 cannot be expressed and raise EInvalidOperation. Load reads one frame stream from
   // the stream's position when bytes remain there (otherwise it does nothing): a first byte
   // other than 0x3E raises EInvalidGraphic "不支持的文件格式！", a zero size EInvalidOperation,
@@ -96,7 +130,11 @@ class TOSDGraphic : public TBitmap {
   template <class Write>
   void WriteFrameStream(Write &&write);
 
+  void RefreshLevels();
+
   TColorLevels FColorLevels;
+  std::shared_ptr<const TColorAlpha> true_colour_;
+  std::shared_ptr<TLevelAlpha> frame_alpha_;  // the frame's own, when it is true colour
 };
 
 extern const char kInvalidFrameStreamMessage[];  // "不支持的文件格式！"

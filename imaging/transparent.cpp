@@ -42,7 +42,8 @@ inline TColor PixelColor(const std::uint8_t *row, int x, TPixelFormat format,
       const std::uint8_t *p = row + 3 * x;
       return static_cast<TColor>(p[2] | (p[1] << 8) | (p[0] << 16));
     }
-    case TPixelFormat::pf32bit: {
+    case TPixelFormat::pf32bit:
+    case TPixelFormat::pfARGB32: {
       const std::uint8_t *p = row + 4 * x;
       return static_cast<TColor>(p[2] | (p[1] << 8) | (p[0] << 16));
     }

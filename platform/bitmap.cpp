@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/blend.h"
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
 #include "platform/palette_map.h"
@@ -19,11 +20,13 @@ namespace {
 int CheckedStride(long long width, long long height, TPixelFormat format) {
   const long long bits = width * TBitmap::BitsPerPixel(format);
   const long long stride = (bits + 31) / 32 * 4;
-  const auto cap = static_cast<long long>(kMaxBitmapBytes);
+  const bool true_colour = format == TPixelFormat::pfARGB32;
+  const auto cap = static_cast<long long>(true_colour ? kMaxTrueColourBitmapBytes : kMaxBitmapBytes);
   if (stride > cap || (height > 0 && stride * height > cap))
     throw EOutOfResources("Bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
                           " at " + std::to_string(TBitmap::BitsPerPixel(format)) +
-                          " bits per pixel exceeds the 64 MiB limit");
+                          " bits per pixel exceeds the " + (true_colour ? "128" : "64") +
+                          " MiB limit");
   return static_cast<int>(stride);
 }
 
@@ -45,6 +48,7 @@ int TBitmap::BitsPerPixel(TPixelFormat format) {
     case TPixelFormat::pf8bit: return 8;
     case TPixelFormat::pf24bit: return 24;
     case TPixelFormat::pf32bit: return 32;
+    case TPixelFormat::pfARGB32: return 32;
   }
   return 24;
 }
@@ -75,6 +79,7 @@ void TBitmap::Assign(const TBitmap &source) {
   }
   transparent_set_ = source.transparent_set_;
   transparent_color_ = source.transparent_color_;
+  alpha_channel_ = source.alpha_channel_;
   Changed();
 }
 
@@ -103,6 +108,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keep) 
   width_ = width;
   height_ = height;
   stride_ = stride;
+  if (format != format_) alpha_channel_ = false;
   format_ = format;
   Changed();
 }
@@ -115,7 +121,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
       AllocatePixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height_));
   if (!Empty()) {
     Surface src = SurfaceOf(*this);
-    Surface dst{storage.data(), stride, width_, height_, BytesPerPixel(format), &palette_};
+    Surface dst{storage.data(), stride, width_, height_, BytesPerPixel(format), &palette_,
+                format == TPixelFormat::pfARGB32};
     BlitPlan plan;
     plan.xs.resize(static_cast<std::size_t>(width_));
     plan.ys.resize(static_cast<std::size_t>(height_));
@@ -127,7 +134,44 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   bits_ = storage_.data();
   stride_ = stride;
   format_ = format;
+  alpha_channel_ = false;
   Changed();
+}
+
+void TBitmap::ConvertToPremultiplied(TColor key) {
+  if (format_ == TPixelFormat::pfARGB32) return;
+  if (alpha_channel_) {
+    // Straight alpha in the fourth byte: premultiply in place, the format changes only.
+    for (int y = 0; y < height_ && width_ > 0; ++y) {
+      std::uint8_t *p = ScanLine(y);
+      for (int x = 0; x < width_; ++x, p += 4)
+        blend::Premultiply(p, p[2], p[1], p[0], p[3]);
+    }
+    format_ = TPixelFormat::pfARGB32;
+    alpha_channel_ = false;
+    Changed();
+    return;
+  }
+  const TColor rgb = key == clNone ? clNone : ColorToRGB(key);
+  std::vector<std::uint8_t> keyed;
+  if (rgb != clNone && !Empty()) {
+    keyed.resize(static_cast<std::size_t>(width_) * height_);
+    for (int y = 0; y < height_; ++y)
+      for (int x = 0; x < width_; ++x)
+        keyed[static_cast<std::size_t>(y) * width_ + x] = GetPixel(x, y) == rgb;
+  }
+  SetPixelFormat(TPixelFormat::pfARGB32);
+  for (int y = 0; !keyed.empty() && y < height_; ++y) {
+    std::uint8_t *p = ScanLine(y);
+    for (int x = 0; x < width_; ++x, p += 4)
+      if (keyed[static_cast<std::size_t>(y) * width_ + x]) p[0] = p[1] = p[2] = p[3] = 0;
+  }
+  Changed();
+}
+
+std::uint8_t TBitmap::AlphaOf(TColor rgb) const {
+  if (format_ != TPixelFormat::pfARGB32 || !color_alpha_) return 255;
+  return color_alpha_->AlphaOf(rgb);
 }
 
 void TBitmap::SetPalette(std::span<const TPaletteEntry> entries) {
@@ -168,6 +212,7 @@ TColor TBitmap::GetPixel(int x, int y) const {
     }
     case TPixelFormat::pf24bit: p += 3 * x; break;
     case TPixelFormat::pf32bit: p += 4 * x; break;
+    case TPixelFormat::pfARGB32: return static_cast<TColor>(blend::Unpremultiply(p + 4 * x));
   }
   return RGB(p[2], p[1], p[0]);
 }
@@ -180,6 +225,10 @@ void TBitmap::SetPixel(int x, int y, TColor color) {
     case TPixelFormat::pf8bit: p[x] = NearestIndex(rgb); Changed(); return;
     case TPixelFormat::pf24bit: p += 3 * x; break;
     case TPixelFormat::pf32bit: p += 4 * x; p[3] = 0; break;
+    case TPixelFormat::pfARGB32:
+      blend::Premultiply(p + 4 * x, GetRValue(rgb), GetGValue(rgb), GetBValue(rgb), AlphaOf(rgb));
+      Changed();
+      return;
   }
   p[0] = static_cast<std::uint8_t>(GetBValue(rgb));
   p[1] = static_cast<std::uint8_t>(GetGValue(rgb));
@@ -211,8 +260,11 @@ void TBitmap::AttachExternal(void *bits, int width, int height, int stride, TPix
   const int row_bytes = width * BytesPerPixel(format);
   if (stride < row_bytes || (bits == nullptr && width > 0 && height > 0))
     throw EInvalidOperation("Invalid external bitmap memory");
-  if (static_cast<long long>(stride) * height > static_cast<long long>(kMaxBitmapBytes))
-    throw EOutOfResources("External bitmap memory exceeds the 64 MiB limit");
+  const bool true_colour = format == TPixelFormat::pfARGB32;
+  if (static_cast<long long>(stride) * height >
+      static_cast<long long>(true_colour ? kMaxTrueColourBitmapBytes : kMaxBitmapBytes))
+    throw EOutOfResources(std::string("External bitmap memory exceeds the ") +
+                          (true_colour ? "128" : "64") + " MiB limit");
   (void)min_stride;
   storage_.clear();
   storage_.shrink_to_fit();
@@ -233,6 +285,7 @@ Surface SurfaceOf(TBitmap &bitmap) {
   s.height = bitmap.Height();
   s.bytes = BytesPerPixel(bitmap.PixelFormat());
   s.palette = &bitmap.Palette();
+  s.alpha = bitmap.PixelFormat() == TPixelFormat::pfARGB32;
   return s;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // TBitmap: a device-independent bitmap with one owner. Scan lines are top-down (row 0 is the
 // top), each row padded to 4 bytes. 24-bit pixels are B,G,R; 32-bit pixels are B,G,R,X.
-// 8-bit pixels index a 256-entry palette.
+// 8-bit pixels index a 256-entry palette. pfARGB32 pixels are premultiplied B,G,R,A (a
+// true-colour surface: what is drawn on it carries alpha, see TColorAlpha).
 
 #include <array>
 #include <cstddef>
@@ -20,7 +21,15 @@ namespace vx {
 class TCanvas;
 class PaletteMap;
 
-enum class TPixelFormat { pf8bit, pf24bit, pf32bit };
+enum class TPixelFormat { pf8bit, pf24bit, pf32bit, pfARGB32 };
+
+// The alpha a colour is drawn with on a pfARGB32 bitmap (0 transparent, 255 opaque). A bitmap
+// without one draws every colour opaque.
+class TColorAlpha {
+ public:
+  virtual ~TColorAlpha() = default;
+  virtual std::uint8_t AlphaOf(TColor rgb) const = 0;
+};
 
 struct TPaletteEntry {
   std::uint8_t peRed = 0;
@@ -33,6 +42,8 @@ using TPalette = std::array<TPaletteEntry, 256>;
 
 // Any bitmap whose pixel storage would exceed this is refused with EOutOfResources.
 constexpr std::size_t kMaxBitmapBytes = std::size_t{64} << 20;
+// pfARGB32 bitmaps may be larger: a 7680 x 4320 true-colour frame takes 127 MiB.
+constexpr std::size_t kMaxTrueColourBitmapBytes = std::size_t{128} << 20;
 
 class TBitmap {
  public:
@@ -54,8 +65,24 @@ class TBitmap {
   void SetSize(int width, int height);
 
   TPixelFormat PixelFormat() const { return format_; }
-  // Converts the pixels (to 8 bits through the nearest palette entry).
+  // Converts the pixels (to 8 bits through the nearest palette entry; to pfARGB32 opaque;
+  // from pfARGB32 as composed over black).
   void SetPixelFormat(TPixelFormat format);
+  // Converts to pfARGB32 keeping what is transparent: a picture with an alpha channel
+  // (HasAlphaChannel) keeps its alpha; otherwise pixels of `key` become transparent (alpha 0;
+  // clNone keys out nothing) and every other pixel is opaque.
+  void ConvertToPremultiplied(TColor key);
+  // A 32-bit bitmap whose fourth byte is straight (not premultiplied) alpha, as a 32-bit BMP
+  // with alpha or a PNG loads. Any change of format clears it.
+  bool HasAlphaChannel() const { return alpha_channel_; }
+  void SetAlphaChannel(bool on) { alpha_channel_ = on && format_ == TPixelFormat::pf32bit; }
+  // How colours drawn on a pfARGB32 bitmap get their alpha; shared, not copied by Assign (it
+  // belongs to where the bitmap is drawn, like its canvas).
+  void SetColorAlpha(std::shared_ptr<const TColorAlpha> alpha) { color_alpha_ = std::move(alpha); }
+  const TColorAlpha *ColorAlpha() const { return color_alpha_.get(); }
+  // The alpha `rgb` is drawn with on this bitmap: 255 unless the bitmap is pfARGB32 and has a
+  // TColorAlpha.
+  std::uint8_t AlphaOf(TColor rgb) const;
   static int BitsPerPixel(TPixelFormat format);
 
   const TPalette &Palette() const { return palette_; }
@@ -71,7 +98,8 @@ class TBitmap {
   const std::uint8_t *ScanLine(int row) const;
   std::span<std::uint8_t> Bits() { return {bits_, static_cast<std::size_t>(stride_) * height_}; }
 
-  // Colour of one pixel as 0x00BBGGRR (palette resolved); -1 outside the bitmap.
+  // Colour of one pixel as 0x00BBGGRR (palette resolved; on pfARGB32 the straight colour,
+  // black where transparent); -1 outside the bitmap.
   TColor GetPixel(int x, int y) const;
   void SetPixel(int x, int y, TColor color);
 
@@ -117,6 +145,8 @@ class TBitmap {
   std::uint8_t *bits_ = nullptr;
   bool external_ = false;
   bool transparent_set_ = false;
+  bool alpha_channel_ = false;
+  std::shared_ptr<const TColorAlpha> color_alpha_;
   TColor transparent_color_ = 0;
   std::uint64_t change_count_ = 0;
   mutable std::unique_ptr<struct PaletteCache> cache_;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/bitmap.h"
+#include "platform/blend.h"
 #include "platform/canvas.h"
 #include "platform/palette_map.h"
 #include "platform/pixels.h"
@@ -121,6 +122,49 @@ void Kernel(const Surface &dst, const PaletteMap *map, const Surface &src, const
           : Kernel<SB, DB, false, false>(dst, map, src, plan, t);
 }
 
+// Onto a true-colour (pfARGB32) target. Every source pixel becomes a premultiplied pixel:
+// opaque from a source without alpha (keyed pixels left out), as it is from a true-colour
+// source. A keyed copy of a true-colour source composites it over the target (its alpha is
+// its key); any other copy replaces the target, the clip mask being the coverage.
+template <int SB, bool kSrcAlpha>
+void AlphaKernel(const Surface &dst, const Surface &src, const BlitPlan &plan, const Tables &t) {
+  const bool keyed = plan.keyed;
+  const std::uint32_t key = plan.key;
+  for (std::size_t j = 0; j < plan.ys.size(); ++j) {
+    const int y = plan.y0 + static_cast<int>(j);
+    const std::uint8_t *s = src.Row(plan.ys[j]);
+    std::uint8_t *d = dst.Row(y) + static_cast<std::ptrdiff_t>(plan.x0) * 4;
+    const std::uint8_t *m = nullptr;
+    if (plan.mask) {
+      m = plan.mask->MaskRow(y);
+      if (!m) continue;
+      m += plan.x0;
+    }
+    for (std::size_t i = 0; i < plan.xs.size(); ++i, d += 4) {
+      const unsigned cover = m ? m[i] : 255;
+      if (cover == 0) continue;
+      const std::uint8_t *sp = s + static_cast<std::ptrdiff_t>(plan.xs[i]) * SB;
+      if constexpr (kSrcAlpha) {
+        if (keyed)
+          blend::Over(d, sp, cover);
+        else
+          blend::Src(d, sp, cover);
+      } else {
+        std::uint8_t p[4];
+        if constexpr (SB == 1) {
+          if (keyed && t.is_key[*sp]) continue;
+          StorePacked(p, t.pal[*sp]);
+        } else {
+          if (keyed && LoadPacked(sp) == key) continue;
+          p[0] = sp[0], p[1] = sp[1], p[2] = sp[2];
+        }
+        p[3] = 255;
+        blend::Src(d, p, cover);
+      }
+    }
+  }
+}
+
 // Destination columns [lo, hi) clipped, mapped onto source columns; returns false when empty.
 // d, w: destination start and extent (w > 0); s, sw: source start and extent (sw > 0).
 bool MapAxis(long long d, long long w, long long s, long long sw, bool mirror, int lo, int hi,
@@ -174,7 +218,7 @@ void RunBlit(const Surface &dst, const PaletteMap *dst_map, const Surface &src,
   bool contiguous = true;
   for (std::size_t i = 1; i < n && contiguous; ++i) contiguous = plan.xs[i] == plan.xs[0] + static_cast<int>(i);
   if (contiguous && !plan.keyed && !plan.mask && src.bytes == dst.bytes &&
-      (src.bytes != 1 || same_palette)) {
+      (src.bytes != 1 || same_palette) && (!dst.alpha || src.alpha)) {
     for (std::size_t j = 0; j < plan.ys.size(); ++j)
       std::memmove(dst.Row(plan.y0 + static_cast<int>(j)) + static_cast<std::ptrdiff_t>(plan.x0) * dst.bytes,
                    src.Row(plan.ys[j]) + static_cast<std::ptrdiff_t>(plan.xs[0]) * src.bytes,
@@ -191,6 +235,17 @@ void RunBlit(const Surface &dst, const PaletteMap *dst_map, const Surface &src,
       if (dst.bytes == 1)
         t.lut[i] = same_palette ? static_cast<std::uint8_t>(i) : dst_map->NearestPacked(t.pal[i]);
     }
+  }
+  if (dst.alpha) {
+    switch (src.bytes) {
+      case 1: AlphaKernel<1, false>(dst, src, plan, t); break;
+      case 3: AlphaKernel<3, false>(dst, src, plan, t); break;
+      case 4:
+        src.alpha ? AlphaKernel<4, true>(dst, src, plan, t) : AlphaKernel<4, false>(dst, src, plan, t);
+        break;
+      default: break;
+    }
+    return;
   }
   switch (src.bytes * 8 + dst.bytes) {
     case 1 * 8 + 1: Kernel<1, 1>(dst, dst_map, src, plan, t, contiguous); break;

@@ -70,6 +70,7 @@ struct Decoded {
   TPalette palette{};
   std::vector<std::uint8_t> pixels;
   std::size_t consumed = 0;  // bytes of the input the picture occupies
+  bool alpha = false;        // 32-bit with straight alpha in the fourth byte
   std::uint8_t *Row(int y) { return pixels.data() + static_cast<std::size_t>(stride) * y; }
 };
 
@@ -193,7 +194,7 @@ Decoded Decode(std::span<const std::byte> in) {
 
   // Bit-field masks: inside V2+ headers, after a plain info header otherwise.
   std::size_t after_header = kFileHeader + header_size;
-  Field red, green, blue;
+  Field red, green, blue, alpha;
   if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
     const std::byte *m;
     if (header_size >= 52) {
@@ -207,6 +208,9 @@ Decoded Decode(std::span<const std::byte> in) {
     red = MakeField(U32(m), static_cast<int>(bpp), "red");
     green = MakeField(U32(m + 4), static_cast<int>(bpp), "green");
     blue = MakeField(U32(m + 8), static_cast<int>(bpp), "blue");
+    // The alpha mask: in V3+ headers, or the fourth mask of BI_ALPHABITFIELDS.
+    if (bpp == 32 && (header_size >= 56 || (header_size < 52 && compression == BI_ALPHABITFIELDS)))
+      alpha = MakeField(U32(m + 12), 32, "alpha");
   } else if (bpp == 16) {
     red = MakeField(0x7C00, 16, "red");
     green = MakeField(0x03E0, 16, "green");
@@ -283,11 +287,17 @@ Decoded Decode(std::span<const std::byte> in) {
             d[4 * x] = blue.Get(v);
             d[4 * x + 1] = green.Get(v);
             d[4 * x + 2] = red.Get(v);
-            d[4 * x + 3] = 0;
+            d[4 * x + 3] = alpha.Get(v);
           }
         }
         break;
     }
+  }
+  // A 32-bit picture has alpha when its fourth bytes say anything: all zero is the usual
+  // unused byte of an opaque picture.
+  for (int y = 0; bpp == 32 && !out.alpha && out.width > 0 && y < out.height; ++y) {
+    const std::uint8_t *d = out.Row(y);
+    for (int x = 0; x < out.width && !out.alpha; ++x) out.alpha = d[4 * x + 3] != 0;
   }
   return out;
 }
@@ -313,6 +323,7 @@ std::size_t TBitmap::LoadBmp(std::span<const std::byte> bytes) {
   height_ = d.height;
   stride_ = d.stride;
   format_ = d.format;
+  alpha_channel_ = d.alpha;
   if (palette_ != d.palette) {
     palette_ = d.palette;
     cache_.reset();

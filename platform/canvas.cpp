@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/bitmap.h"
+#include "platform/blend.h"
 #include "platform/palette_map.h"
 #include "platform/pixels.h"
 #include "platform/wide_div.h"
@@ -54,6 +55,8 @@ enum class InkOp { kCopy, kXor, kNot };
 struct Ink {
   int bytes = 3;
   std::uint32_t value = 0;  // palette index, or packed B | G << 8 | R << 16
+  bool alpha = false;       // a pfARGB32 target: `pixel` is put with the mask as coverage
+  std::uint8_t pixel[4] = {0, 0, 0, 0};  // premultiplied B, G, R, A
   InkOp op = InkOp::kCopy;
   bool dotted = false;      // only pixels with (x + y) even
 };
@@ -69,6 +72,12 @@ Ink MakeInk(const TBitmap &bitmap, TColor color, InkOp op) {
     ink.value = ink.bytes == 1 ? bitmap.NearestIndex(rgb) : PackedOf(rgb);
     if (op == InkOp::kXor && ink.bytes != 1) ink.value &= 0xFFFFFFu;
   }
+  if (bitmap.PixelFormat() == TPixelFormat::pfARGB32 && op == InkOp::kCopy) {
+    const TColor rgb = ColorToRGB(color);
+    ink.alpha = true;
+    blend::Premultiply(ink.pixel, GetRValue(rgb), GetGValue(rgb), GetBValue(rgb),
+                       bitmap.AlphaOf(rgb));
+  }
   return ink;
 }
 
@@ -81,7 +90,13 @@ Ink PenInk(const TBitmap &bitmap, const TPen &pen) {
   return ink;
 }
 
-inline void Put(std::uint8_t *p, const Ink &ink) {
+// One pixel of the ink; `cover` (0..255) is the share of the pixel it covers, which only a
+// true-colour target can show (elsewhere any cover paints the whole pixel).
+inline void Put(std::uint8_t *p, const Ink &ink, unsigned cover = 255) {
+  if (ink.alpha) {
+    blend::Src(p, ink.pixel, cover);
+    return;
+  }
   if (ink.bytes == 1) {
     *p = ink.op == InkOp::kCopy ? static_cast<std::uint8_t>(ink.value)
                                 : static_cast<std::uint8_t>(*p ^ ink.value);
@@ -118,10 +133,19 @@ void Run(const Surface &s, const TClipRegion &clip, long long y, long long x0, l
     std::memset(row + a, static_cast<int>(ink.value), static_cast<std::size_t>(e - a));
     return;
   }
+  if (!m && !ink.dotted && ink.alpha) {
+    // A whole run of one true-colour pixel (clearing a frame): no blend per pixel.
+    std::uint32_t pixel;
+    std::memcpy(&pixel, ink.pixel, 4);
+    for (std::uint8_t *p = row + static_cast<std::ptrdiff_t>(a) * 4, *end = row + static_cast<std::ptrdiff_t>(e) * 4;
+         p < end; p += 4)
+      std::memcpy(p, &pixel, 4);
+    return;
+  }
   for (int x = a; x < e; ++x) {
     if (m && !m[x]) continue;
     if (ink.dotted && ((x + row_y) & 1)) continue;
-    Put(row + static_cast<std::ptrdiff_t>(x) * ink.bytes, ink);
+    Put(row + static_cast<std::ptrdiff_t>(x) * ink.bytes, ink, m ? m[x] : 255);
   }
 }
 
@@ -231,7 +255,8 @@ void TCanvas::PaintCoverage(int x, int y, const std::uint8_t *coverage, int w, i
       if (!c[i]) continue;
       const int px = static_cast<int>(x + i);
       if (m && !m[px]) continue;
-      Put(row + static_cast<std::ptrdiff_t>(px) * ink.bytes, ink);
+      const unsigned cover = m ? blend::Mul255(c[i], m[px]) : c[i];
+      Put(row + static_cast<std::ptrdiff_t>(px) * ink.bytes, ink, cover);
     }
   }
   bitmap_.Changed();

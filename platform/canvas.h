@@ -137,7 +137,7 @@ class TCanvas {
   void ResetClip();
   const TClipRegion &Clip() const;
   // Narrows the clip to the non-zero bytes of a bitmap-sized mask (width bytes per row);
-  // ResetClip removes it.
+  // ResetClip removes it. On a pfARGB32 bitmap a mask byte is the coverage 0..255.
   void SetClipMask(std::vector<std::uint8_t> mask, int width);
 
   // Shapes. Right and bottom edges are exclusive.
@@ -156,7 +156,7 @@ class TCanvas {
   void StretchDraw(const TRect &dest, TBitmap &source);
   void CopyRect(const TRect &dest, TCanvas &source, const TRect &src);
 
-  // Text, in the canvas font, with binary coverage.
+  // Text, in the canvas font: binary coverage, anti-aliased on a pfARGB32 bitmap.
   void TextOut(int x, int y, std::u16string_view text);
   void TextRect(const TRect &rect, int x, int y, std::u16string_view text);
   TSize TextExtent(std::u16string_view text);
@@ -173,7 +173,9 @@ class TCanvas {
   void StrokeAndFillPath();             // fills the path with the brush
 
   // Low-level: paints `color` where coverage is non-zero, clipped. coverage is w x h with
-  // `pitch` bytes per row, its top-left at (x, y) in the bitmap.
+  // `pitch` bytes per row, its top-left at (x, y) in the bitmap. On a pfARGB32 bitmap the
+  // coverage (and a clip mask) is the share 0..255 of each pixel the colour covers; elsewhere
+  // any non-zero value paints the whole pixel.
   void PaintCoverage(int x, int y, const std::uint8_t *coverage, int w, int h, int pitch,
                      TColor color);
   // Fills a horizontal run [x0, x1) of row y, clipped.

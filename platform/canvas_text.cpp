@@ -1,6 +1,6 @@
 // TCanvas text: TextOut, TextRect, TextExtent, DrawText and DrawTextW, over the font engine
-// and the layout stages. Glyphs are painted with binary coverage through PaintCoverage, or
-// recorded into the canvas's path while one is open.
+// and the layout stages. Glyphs are painted through PaintCoverage (binary coverage, or
+// anti-aliased on a true-colour bitmap), or recorded into the canvas's path while one is open.
 
 #include <algorithm>
 #include <cmath>
@@ -36,7 +36,9 @@ void EscapementDirection(int escapement, double &c, double &s) {
 }
 
 TextTarget::TextTarget(TCanvas &canvas, const TRect *limit)
-    : canvas_(canvas), recording_(CanvasTextAccess::InPath(canvas)) {
+    : canvas_(canvas),
+      recording_(CanvasTextAccess::InPath(canvas)),
+      smooth_(canvas.Bitmap().PixelFormat() == TPixelFormat::pfARGB32) {
   TBitmap &bitmap = canvas.Bitmap();
   const TRect whole{0, 0, std::max(bitmap.Width(), 0), std::max(bitmap.Height(), 0)};
   limit_ = limit ? IntersectRect(whole, *limit) : whole;
@@ -67,7 +69,7 @@ void TextTarget::Coverage(int x, int y, const std::uint8_t *coverage, int w, int
     const std::uint8_t *src = first + (row - y0) * pitch;
     std::uint8_t *dst = mask.data() + row * mask_width_;
     for (long long col = x0; col < x1; ++col)
-      if (src[col - x0]) dst[col] = 1;
+      if (src[col - x0]) dst[col] = smooth_ ? std::max(dst[col], src[col - x0]) : 1;
   }
 }
 
@@ -81,7 +83,8 @@ void TextTarget::Span(long long x0, long long x1, long long y, TColor color) {
     return;
   }
   auto &mask = CanvasTextAccess::PathMask(canvas_);
-  std::fill(mask.begin() + y * mask_width_ + x0, mask.begin() + y * mask_width_ + x1, 1);
+  std::fill(mask.begin() + y * mask_width_ + x0, mask.begin() + y * mask_width_ + x1,
+            smooth_ ? 255 : 1);
 }
 
 void TextTarget::Parallelogram(double ox, double oy, double ux, double uy, double vx,
@@ -143,7 +146,7 @@ int DrawTextRun(TextTarget &target, const FontInstance &font, int x, int y,
     if (px + reach < limit.Left || px - reach >= limit.Right || py + reach < limit.Top ||
         py - reach >= limit.Bottom)
       continue;
-    const auto image = font.Glyph(text[i]);
+    const auto image = font.Glyph(text[i], target.Smooth());
     if (!image) continue;
     target.Coverage(ClampToInt(px + image->left), ClampToInt(py - image->top),
                     image->coverage.data(), image->width, image->height, image->width, color);

@@ -24,7 +24,8 @@ struct CanvasTextAccess {
 class TextTarget {
  public:
   TextTarget(TCanvas &canvas, const TRect *limit);
-  // Paints (or records) coverage w x h (one byte per pixel, non-zero = ink) at (x, y).
+  // Paints (or records) coverage w x h (one byte per pixel: non-zero = ink, or the share of
+  // the pixel 0..255 when Smooth) at (x, y).
   void Coverage(int x, int y, const std::uint8_t *coverage, int w, int h, int pitch,
                 TColor color);
   void Span(long long x0, long long x1, long long y, TColor color);
@@ -32,12 +33,15 @@ class TextTarget {
   void Parallelogram(double ox, double oy, double ux, double uy, double vx, double vy,
                      TColor color);
   bool Recording() const { return recording_; }
+  // A true-colour target: glyphs are anti-aliased, coverage is 0..255.
+  bool Smooth() const { return smooth_; }
   const TRect &Limit() const { return limit_; }
 
  private:
   TCanvas &canvas_;
   TRect limit_;
   bool recording_;
+  bool smooth_;
   int mask_width_ = 0;
 };
 

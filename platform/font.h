@@ -1,5 +1,6 @@
 #pragma once
-// The font engine behind TFont: faces resolved and glyphs rendered with binary coverage by the
+// The font engine behind TFont: faces resolved and glyphs rendered (binary coverage, or
+// anti-aliased for true-colour targets) by the
 // system's glyph source (fontconfig and FreeType on Linux, with the substitution table for the
 // faces the system names; GDI on Windows), with per-glyph fallback and a bounded glyph cache.
 // One lock guards the glyph source and the caches, so fonts may be used from any thread.
@@ -22,7 +23,8 @@ constexpr int kMaxPixelsPerEm = 2048;
 // divisor is 0.
 int MulDiv(int number, int numerator, int denominator);
 
-// One glyph's binary coverage: one byte per pixel (0 or 1), `width` bytes per row, top-down.
+// One glyph's coverage: one byte per pixel, `width` bytes per row, top-down; binary (0 or 1),
+// or anti-aliased (0..255, the share of each pixel the glyph covers) when rendered smooth.
 // (left, top) place the image's top-left corner relative to the pen position on the baseline
 // (top counts upwards, as in FreeType).
 struct GlyphImage {
@@ -74,8 +76,9 @@ class FontInstance {
   int Width(std::u32string_view text) const;
   // Advances and rendered images, in text order. Images are rotated by the escapement.
   void Glyphs(std::u32string_view text, std::vector<PlacedGlyph> &out) const;
-  // The rendered image of one code point (null when it has no ink).
-  std::shared_ptr<const GlyphImage> Glyph(char32_t ch) const;
+  // The rendered image of one code point (null when it has no ink): binary coverage, or
+  // anti-aliased with `smooth` (for true-colour targets; cached apart).
+  std::shared_ptr<const GlyphImage> Glyph(char32_t ch, bool smooth = false) const;
   // Family of the face that draws code point `ch` (after fallback); for tests and tools.
   std::string FaceFamilyFor(char32_t ch) const;
 

@@ -69,6 +69,7 @@ struct GlyphKey {
   int ppem;
   int escapement;
   std::uint8_t style;
+  bool smooth = false;
   friend bool operator==(const GlyphKey &, const GlyphKey &) = default;
 };
 
@@ -82,6 +83,7 @@ struct GlyphKeyHash {
     mix(static_cast<std::size_t>(k.ppem));
     mix(static_cast<std::size_t>(k.escapement));
     mix(k.style);
+    mix(k.smooth ? 1 : 0);
     return h;
   }
 };
@@ -111,7 +113,8 @@ class FontCache {
     if (ch < 0x20 || ch == 0x7F) return 0;
     const glyph_source::GlyphRef ref = glyph_source::Map(set, ch);
     if (!ref.face) return 0;
-    const GlyphKey key{ref.face, ref.glyph, ppem, 0, glyph_source::StyleKey(set, ref, bold, italic)};
+    const GlyphKey key{ref.face, ref.glyph, ppem, 0, glyph_source::StyleKey(set, ref, bold, italic),
+                       false};
     if (auto it = advances_.find(key); it != advances_.end()) return it->second;
     const int advance = std::max(0, glyph_source::Advance(set, ref, ppem, bold, italic));
     if (advances_.size() >= kMaxAdvanceEntries) advances_.clear();
@@ -120,12 +123,13 @@ class FontCache {
   }
 
   std::shared_ptr<const GlyphImage> Glyph(const FontFaceSet &set, char32_t ch, int ppem,
-                                          bool bold, bool italic, int escapement) {
+                                          bool bold, bool italic, int escapement,
+                                          bool smooth = false) {
     if (ch < 0x20 || ch == 0x7F) return nullptr;
     const glyph_source::GlyphRef ref = glyph_source::Map(set, ch);
     if (!ref.face) return nullptr;
     const GlyphKey key{ref.face, ref.glyph, ppem, escapement,
-                       glyph_source::StyleKey(set, ref, bold, italic)};
+                       glyph_source::StyleKey(set, ref, bold, italic), smooth};
     if (auto it = index_.find(key); it != index_.end()) {
       ++hits_;
       lru_.splice(lru_.begin(), lru_, it->second);
@@ -133,7 +137,7 @@ class FontCache {
     }
     ++misses_;
     std::shared_ptr<const GlyphImage> image =
-        glyph_source::Render(set, ref, ppem, bold, italic, escapement);
+        glyph_source::Render(set, ref, ppem, bold, italic, escapement, smooth);
     const std::size_t bytes = kEntryOverhead + (image ? image->coverage.size() : 0);
     if (bytes <= limit_) {
       lru_.push_front(CacheEntry{key, image, bytes});
@@ -216,10 +220,10 @@ void FontInstance::Glyphs(std::u32string_view text, std::vector<PlacedGlyph> &ou
   }
 }
 
-std::shared_ptr<const GlyphImage> FontInstance::Glyph(char32_t ch) const {
+std::shared_ptr<const GlyphImage> FontInstance::Glyph(char32_t ch, bool smooth) const {
   FontCache &c = FontCache::Instance();
   std::lock_guard lock(c.mutex);
-  return c.Glyph(*faces_, ch, ppem_, bold_, italic_, escapement_);
+  return c.Glyph(*faces_, ch, ppem_, bold_, italic_, escapement_, smooth);
 }
 
 std::string FontInstance::FaceFamilyFor(char32_t ch) const {

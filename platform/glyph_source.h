@@ -37,8 +37,10 @@ std::string Family(const FontFaceSet &set, GlyphRef ref);
 std::uint8_t StyleKey(const FontFaceSet &set, GlyphRef ref, bool bold, bool italic);
 // Advance in whole pixels along the baseline.
 int Advance(const FontFaceSet &set, GlyphRef ref, int ppem, bool bold, bool italic);
-// Binary coverage, rotated by `escapement` (tenths of a degree, 0..3599); null without ink.
+// Coverage rotated by `escapement` (tenths of a degree, 0..3599): binary (0 or 1), or with
+// `smooth` anti-aliased (0..255, from the system's grey-level rendering); null without ink.
+// Advances and metrics do not depend on `smooth`: text lays out the same either way.
 std::shared_ptr<const GlyphImage> Render(const FontFaceSet &set, GlyphRef ref, int ppem,
-                                         bool bold, bool italic, int escapement);
+                                         bool bold, bool italic, int escapement, bool smooth);
 
 }  // namespace vx::glyph_source

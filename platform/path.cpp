@@ -84,6 +84,7 @@ void TCanvas::StrokeAndFillPath() {
   if (Pen.Style != TPenStyle::psClear && Pen.Width > 0) {
     // The outline: path pixels with a 4-neighbour outside the path.
     std::vector<std::uint8_t> edge(mask.size(), 0);
+    const std::uint8_t whole = bitmap_.PixelFormat() == TPixelFormat::pfARGB32 ? 255 : 1;
     auto inside = [&](int x, int y) {
       return x >= 0 && y >= 0 && x < width && y < height &&
              mask[static_cast<std::size_t>(y) * width + x] != 0;
@@ -92,7 +93,7 @@ void TCanvas::StrokeAndFillPath() {
       for (int x = 0; x < width; ++x)
         if (inside(x, y) &&
             (!inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1) || !inside(x, y + 1)))
-          edge[static_cast<std::size_t>(y) * width + x] = 1;
+          edge[static_cast<std::size_t>(y) * width + x] = whole;
     PaintCoverage(0, 0, edge.data(), width, height, width, ColorToRGB(Pen.Color));
   }
   bitmap_.Changed();

@@ -20,6 +20,7 @@ struct Surface {
   int height = 0;
   int bytes = 3;  // bytes per pixel: 1, 3 or 4
   const TPalette *palette = nullptr;
+  bool alpha = false;  // pfARGB32: premultiplied B, G, R, A
   std::uint8_t *Row(int y) const { return bits + static_cast<std::ptrdiff_t>(stride) * y; }
 };
 

@@ -24,8 +24,9 @@ namespace vxscene {
   X(SetVxComponent_PicSplitTextPos) X(SetVxComponent_PicSplitShow) X(SetVxComponent_PicMovie)      \
   X(SetVxComponent_PicTime) X(SetVxComponent_MovieTime) X(SetVxOSD_Debug) X(SetVxOSD_DebugView)    \
   X(VxOSD_ProcessMessages) X(VxOSD_EventFd) X(VxOSD_UseManualClock) X(VxOSD_SetManualClockStart)   \
-  X(VxOSD_SetManualClockStartNow) X(VxOSD_AdvanceClock) X(VxOSD_CreateBufferDC) X(VxOSD_DeleteDC)   \
-  X(VxOSD_SetFrameCallback) X(VxOSD_GetLastError) X(VxOSD_GetStatus)
+  X(VxOSD_SetManualClockStartNow) X(VxOSD_AdvanceClock) X(VxOSD_SetFrameFormat)                  \
+  X(VxOSD_CreateBufferDC) X(VxOSD_DeleteDC) X(VxOSD_SetFrameCallback) X(VxOSD_GetLastError)         \
+  X(VxOSD_GetStatus)
 
 struct Library {
 #define VXOSD_LIBRARY_FIELD(name) decltype(&::name) name = nullptr;

@@ -172,13 +172,19 @@ enum {
 /* Every frame is cleared with this colour; its colour level is 0 (clear) unless changed. */
 #define VXOSD_KEY_COLOR 0x00FF00
 
+/* The kinds of frame (VxOSD_SetFrameFormat). */
+#define VXOSD_FRAME_PALETTE8 0 /* the card's frame: 640 x 480, fixed palette (the default) */
+#define VXOSD_FRAME_ARGB32 1   /* true colour: premultiplied B, G, R, A, 16x16 .. 7680x4320 */
+
 /* Starts the calling thread's library: probes for the capture card (unless another thread's
  * library holds it), starts the 60 ms cycle and gives the key colour level 0. Returns 1 when
  * the card's OSD channel was found. 0 means either that the library runs without a card or
  * that the call was refused: VxOSD_GetStatus() tells them apart (VXOSD_STATUS_NONE: refused,
  * and VxOSD_GetLastError says why, "InitVxOSD: ..."; VXOSD_STATUS_NO_CARD or
  * VXOSD_STATUS_CARD_TAKEN: running without a card). Refused only for lack of resources, or
- * inside the frame callback. */
+ * inside the frame callback. With a true-colour frame (VxOSD_SetFrameFormat) the card is not
+ * probed, as the card takes only the palette frame: the library runs without it, InitVxOSD
+ * returns 0 and VxOSD_GetLastError says so. */
 VXOSD_API uint8_t VXOSD_CALL InitVxOSD(void);
 /* Stops the calling thread's cycle and releases its card, frame, components and Debug View.
  * Returns 1 (0 when this thread runs no library). Other threads' libraries run on. */
@@ -266,6 +272,9 @@ VXOSD_API uint8_t VXOSD_CALL SetVxComponent_PicTime(const char *name, int32_t ms
 VXOSD_API uint8_t VXOSD_CALL SetVxComponent_MovieTime(const char *name, int32_t ms, int32_t loop);
 
 /* Copies the current frame (640 x 480, the palette's RGB, no colour levels) to (0, 0) of dc.
+ * A true-colour frame is copied as it is (premultiplied B, G, R and A into a device context
+ * made by VxOSD_CreateBufferDC; to a system device context as composed over black), clipped
+ * to the device context.
  * Works with or without a card and whether or not the cycle runs; the frame holds what the
  * last cycle composed, so a change made since shows only after the next cycle (60 ms). On
  * Windows dc may be any device context of the host's (a window's, or a memory DC with a bitmap
@@ -305,6 +314,20 @@ VXOSD_API uint8_t VXOSD_CALL VxOSD_SetManualClockStartNow(void);
 /* On the manual clock: moves time by ms, firing each due event at its own due time. Returns
  * how many ran (0 on real time or on a thread without a library). */
 VXOSD_API uint32_t VXOSD_CALL VxOSD_AdvanceClock(uint32_t ms);
+/* Before InitVxOSD: the frame the next InitVxOSD composes. VXOSD_FRAME_PALETTE8 (the default)
+ * is the card's frame, exactly as the calls above describe it; its size must be 640 x 480
+ * (or 0 x 0). VXOSD_FRAME_ARGB32 is a true-colour frame for hosts that are not the card, of
+ * any size from 16 x 16 to 7680 x 4320: premultiplied B, G, R, A per pixel; the key colour is
+ * transparent (alpha 0) wherever it is drawn; text is anti-aliased (glyph coverage becomes
+ * alpha at the edges); pictures keep their own colours and alpha (BMPs of every depth, 32-bit
+ * BMPs with alpha, PNG on Linux); pictures are composited with "over"; and a colour level
+ * becomes the alpha of what is drawn in that colour (its nearest palette entry, as on the
+ * card), from the next time a component draws. Positions and sizes are pixels of that frame.
+ * The frame callback and SetVxOSD_Debug then deliver the true-colour frame; a true-colour
+ * library never uses the card (see InitVxOSD). Returns 1; 0 for an unknown format or a size
+ * out of range (the setting is then unchanged, VxOSD_GetLastError says why). A library that
+ * runs keeps its frame until the next InitVxOSD. */
+VXOSD_API uint8_t VXOSD_CALL VxOSD_SetFrameFormat(int32_t width, int32_t height, int32_t format);
 /* A device context over host memory: width x height 32-bit pixels, B, G, R, X in each, rows
  * top-down stride bytes apart (stride >= 4 * width). The memory must outlive the context.
  * Returns null for bad arguments. */
@@ -313,10 +336,12 @@ VXOSD_API HDC VXOSD_CALL VxOSD_CreateBufferDC(void *bgra, int32_t width, int32_t
 VXOSD_API void VXOSD_CALL VxOSD_DeleteDC(HDC dc);
 /* The output of a cycle without a card: cb receives the composed frame as a frame stream
  * (8-byte header, 1024-byte A/Y/Cb/Cr palette with the colour levels, 640 x 480 palette
- * indices), valid during the call only. Null cb switches the output off. It is the calling
- * thread's (set before its InitVxOSD or while its library runs) and is called on that
- * thread. Calling FreeVxOSD or InitVxOSD from inside cb is refused. With a card the frames go
- * to the card instead. */
+ * indices), valid during the call only. With a true-colour frame (VXOSD_FRAME_ARGB32) cb
+ * receives its pixels instead: width x height premultiplied B, G, R, A, rows top-down with no
+ * padding (size = 4 x width x height); the frame stream is the palette frame's only. Null cb
+ * switches the output off. It is the calling thread's (set before its InitVxOSD or while its
+ * library runs) and is called on that thread. Calling FreeVxOSD or InitVxOSD from inside cb
+ * is refused. With a card the frames go to the card instead. */
 /* The callback uses the C calling convention (cdecl), on 32-bit Windows as well. */
 typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, void *user);
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);

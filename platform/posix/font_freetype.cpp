@@ -202,9 +202,9 @@ class FontEngine {
   }
 
   std::shared_ptr<const GlyphImage> Render(FaceRec *rec, FT_UInt g, int ppem, std::uint8_t flags,
-                                           int escapement) {
+                                           int escapement, bool smooth) {
     int advance = 0;
-    return LoadGlyph(rec, g, ppem, flags, escapement, true, &advance);
+    return LoadGlyph(rec, g, ppem, flags, escapement, true, &advance, smooth);
   }
 
  public:
@@ -239,16 +239,19 @@ class FontEngine {
   // Loads (and with `render`, rasterises) one glyph; *advance gets the advance in pixels.
   std::shared_ptr<const GlyphImage> LoadGlyph(FaceRec *rec, FT_UInt g, int ppem,
                                               std::uint8_t flags, int escapement, bool render,
-                                              int *advance) {
+                                              int *advance, bool smooth = false) {
     *advance = 0;
     if (!SetSize(rec, ppem)) return nullptr;
     FT_Face face = rec->face;
     // The auto-hinter: the Latin faces' own instructions give uneven stems and advances in
     // monochrome (a bold "M" narrower than the regular one).
-    FT_Int32 load = FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT;
+    // Smooth glyphs: the light auto-hinter keeps the outline's shape (and its advance) and
+    // only snaps it vertically; embedded bitmaps are binary and are left out.
+    const FT_Int32 target = smooth ? FT_LOAD_TARGET_LIGHT | FT_LOAD_NO_BITMAP : FT_LOAD_TARGET_MONO;
+    FT_Int32 load = target | FT_LOAD_FORCE_AUTOHINT;
     if (flags != 0 || escapement != 0) load |= FT_LOAD_NO_BITMAP;
     if (FT_Load_Glyph(face, g, load) != 0 &&
-        FT_Load_Glyph(face, g, FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT) != 0)
+        FT_Load_Glyph(face, g, target | FT_LOAD_FORCE_AUTOHINT) != 0)
       return nullptr;
     FT_GlyphSlot slot = face->glyph;
     long adv = slot->advance.x;
@@ -273,7 +276,8 @@ class FontEngine {
         FT_Matrix rot{c, -s, s, c};
         FT_Outline_Transform(&slot->outline, &rot);
       }
-      if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return nullptr;
+      if (FT_Render_Glyph(slot, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
+        return nullptr;
     }
     const FT_Bitmap &bm = slot->bitmap;
     if (bm.width == 0 || bm.rows == 0 || bm.buffer == nullptr) return nullptr;
@@ -289,6 +293,20 @@ class FontEngine {
           bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
                         : bm.buffer + static_cast<std::ptrdiff_t>(image->height - 1 - y) * -bm.pitch;
       std::uint8_t *out = image->coverage.data() + static_cast<std::size_t>(y) * image->width;
+      if (smooth) {
+        for (int x = 0; x < image->width; ++x) {
+          std::uint8_t c = 0;
+          switch (bm.pixel_mode) {
+            case FT_PIXEL_MODE_MONO: c = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0; break;
+            case FT_PIXEL_MODE_GRAY: c = row[x]; break;
+            case FT_PIXEL_MODE_BGRA: c = row[x * 4 + 3]; break;
+            default: break;
+          }
+          out[x] = c;
+          any |= c != 0;
+        }
+        continue;
+      }
       for (int x = 0; x < image->width; ++x) {
         bool on = false;
         switch (bm.pixel_mode) {
@@ -468,9 +486,9 @@ int Advance(const FontFaceSet &set, GlyphRef ref, int ppem, bool bold, bool ital
 }
 
 std::shared_ptr<const GlyphImage> Render(const FontFaceSet &set, GlyphRef ref, int ppem,
-                                         bool bold, bool italic, int escapement) {
+                                         bool bold, bool italic, int escapement, bool smooth) {
   return FontEngine::Instance().Render(Face(ref), ref.glyph, ppem,
-                                       StyleKey(set, ref, bold, italic), escapement);
+                                       StyleKey(set, ref, bold, italic), escapement, smooth);
 }
 
 }  // namespace glyph_source

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/bitmap.h"
+#include "platform/blend.h"
 #include "platform/exceptions.h"
 
 namespace vx {
@@ -38,9 +39,11 @@ bool Encode(const TBitmap &bitmap, const std::vector<png_bytep> &rows, const png
   }
   png_set_write_fn(png, &out, WriteToVector, FlushNothing);
   const bool paletted = palette != nullptr;
+  const bool alpha = bitmap.PixelFormat() == TPixelFormat::pfARGB32;
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
                static_cast<png_uint_32>(bitmap.Height()), 8,
-               paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               paletted ? PNG_COLOR_TYPE_PALETTE : alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (paletted) png_set_PLTE(png, info, palette, 256);
   png_write_info(png, info);
@@ -57,7 +60,9 @@ std::vector<std::byte> EncodePng(const TBitmap &bitmap) {
   const int width = bitmap.Width();
   const int height = bitmap.Height();
   const bool paletted = bitmap.PixelFormat() == TPixelFormat::pf8bit;
-  const std::size_t row_bytes = static_cast<std::size_t>(width) * (paletted ? 1 : 3);
+  const bool alpha = bitmap.PixelFormat() == TPixelFormat::pfARGB32;
+  const std::size_t out_bpp = paletted ? 1 : alpha ? 4 : 3;
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * out_bpp;
   std::vector<png_byte> pixels(row_bytes * height);
   std::vector<png_bytep> rows(height);
   const int bpp = TBitmap::BitsPerPixel(bitmap.PixelFormat()) / 8;
@@ -67,6 +72,16 @@ std::vector<std::byte> EncodePng(const TBitmap &bitmap) {
     const std::uint8_t *src = bitmap.ScanLine(y);
     if (paletted) {
       std::memcpy(dst, src, row_bytes);
+      continue;
+    }
+    if (alpha) {  // premultiplied B,G,R,A to straight R,G,B,A
+      for (int x = 0; x < width; ++x) {
+        const std::uint32_t c = blend::Unpremultiply(src + 4 * x);
+        dst[4 * x] = static_cast<png_byte>(c);
+        dst[4 * x + 1] = static_cast<png_byte>(c >> 8);
+        dst[4 * x + 2] = static_cast<png_byte>(c >> 16);
+        dst[4 * x + 3] = src[4 * x + 3];
+      }
       continue;
     }
     for (int x = 0; x < width; ++x) {  // B,G,R[,X] to R,G,B
@@ -93,6 +108,39 @@ void SavePng(const TBitmap &bitmap, const std::string &path) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
     throw EWriteError("cannot write file \"" + path + "\"");
   if (std::fclose(file.release()) != 0) throw EWriteError("cannot write file \"" + path + "\"");
+}
+
+bool IsPng(std::span<const std::byte> bytes) {
+  static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return bytes.size() >= 8 && std::memcmp(bytes.data(), kSignature, 8) == 0;
+}
+
+void DecodePng(std::span<const std::byte> bytes, TBitmap &out) {
+  if (!IsPng(bytes)) throw EInvalidGraphic("PNG: missing signature");
+  // libpng's simplified reader keeps its state in `image`; freed on every way out.
+  struct Image {
+    png_image image{};
+    ~Image() { png_image_free(&image); }
+  } reader;
+  png_image &image = reader.image;
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+    throw EInvalidGraphic(std::string("PNG: ") + image.message);
+  image.format = PNG_FORMAT_BGRA;
+  const auto width = static_cast<long long>(image.width);
+  const auto height = static_cast<long long>(image.height);
+  if (width <= 0 || height <= 0 || width * height * 4 > static_cast<long long>(kMaxBitmapBytes))
+    throw EInvalidGraphic("PNG: image of " + std::to_string(width) + " x " +
+                          std::to_string(height) + " exceeds the 64 MiB limit");
+  // Decoded into a bitmap of its own first, so that a failure leaves `out` untouched.
+  TBitmap decoded;
+  decoded.SetPixelFormat(TPixelFormat::pf32bit);
+  decoded.SetSize(static_cast<int>(width), static_cast<int>(height));
+  if (!png_image_finish_read(&image, nullptr, decoded.ScanLine(0), decoded.BytesPerScanLine(),
+                             nullptr))
+    throw EInvalidGraphic(std::string("PNG: ") + image.message);
+  decoded.SetAlphaChannel(true);
+  out.Assign(decoded);
 }
 
 }  // namespace vx

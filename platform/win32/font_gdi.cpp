@@ -299,7 +299,7 @@ int Advance(const FontFaceSet &, GlyphRef ref, int ppem, bool, bool) {
 }
 
 std::shared_ptr<const GlyphImage> Render(const FontFaceSet &, GlyphRef ref, int ppem, bool,
-                                         bool, int escapement) {
+                                         bool, int escapement, bool smooth) {
   GdiEngine &e = GdiEngine::Instance();
   if (!e.Select(Face(ref), EmHeight(ppem))) return nullptr;
   double c, s;
@@ -307,13 +307,15 @@ std::shared_ptr<const GlyphImage> Render(const FontFaceSet &, GlyphRef ref, int 
   // Counter-clockwise in GDI's y-up glyph space: x' = c x - s y, y' = s x + c y.
   const MAT2 turn = {ToFixed(c), ToFixed(s), ToFixed(-s), ToFixed(c)};
   GLYPHMETRICS gm{};
-  const UINT format = GGO_BITMAP | GGO_GLYPH_INDEX;
+  // Smooth glyphs: GDI's 65 grey levels (0..64), rows of bytes padded to DWORDs.
+  const UINT format = (smooth ? GGO_GRAY8_BITMAP : GGO_BITMAP) | GGO_GLYPH_INDEX;
   const DWORD size = GetGlyphOutlineW(e.Dc(), ref.glyph, format, &gm, 0, nullptr, &turn);
   if (size == GDI_ERROR || size == 0 || gm.gmBlackBoxX == 0 || gm.gmBlackBoxY == 0)
     return nullptr;
   const int width = static_cast<int>(gm.gmBlackBoxX);
   const int height = static_cast<int>(gm.gmBlackBoxY);
-  const std::size_t pitch = ((static_cast<std::size_t>(width) + 31) / 32) * 4;  // DWORD rows
+  const std::size_t pitch = smooth ? ((static_cast<std::size_t>(width) + 3) / 4) * 4
+                                   : ((static_cast<std::size_t>(width) + 31) / 32) * 4;  // DWORD rows
   if (size < pitch * static_cast<std::size_t>(height)) return nullptr;
   std::vector<BYTE> bits(size);
   if (GetGlyphOutlineW(e.Dc(), ref.glyph, format, &gm, size, bits.data(), &turn) == GDI_ERROR)
@@ -329,7 +331,9 @@ std::shared_ptr<const GlyphImage> Render(const FontFaceSet &, GlyphRef ref, int 
     const BYTE *row = bits.data() + pitch * static_cast<std::size_t>(y);
     std::uint8_t *out = image->coverage.data() + static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x) {
-      const std::uint8_t on = (row[x >> 3] >> (7 - (x & 7))) & 1;
+      const std::uint8_t on =
+          smooth ? static_cast<std::uint8_t>((std::min<unsigned>(row[x], 64) * 255 + 32) / 64)
+                 : static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
       out[x] = on;
       any |= on != 0;
     }

@@ -96,6 +96,7 @@ bool PutBitmap(::HDC dc, const TBitmap &bitmap) {
       break;
     case TPixelFormat::pf24bit: info.header.biBitCount = 24; break;
     case TPixelFormat::pf32bit: info.header.biBitCount = 32; break;
+    case TPixelFormat::pfARGB32: info.header.biBitCount = 32; break;  // as composed over black
   }
   const auto *bmi = reinterpret_cast<const BITMAPINFO *>(&info);
   const int w = bitmap.Width(), h = bitmap.Height();

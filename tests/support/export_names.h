@@ -6,7 +6,7 @@
 namespace vx::test {
 
 // The library's exported functions and the host helpers of vxosd.h.
-inline constexpr std::array<const char *, 40> kInterfaceExports = {
+inline constexpr std::array<const char *, 41> kInterfaceExports = {
     "InitVxOSD", "FreeVxOSD", "AddVxComponent", "DelVxComponent", "SetVxComponent_Pos",
     "SetVxComponent_Color", "SetVxComponent_Font", "SetVxComponent_Visible",
     "SetVxComponent_Text", "SetVxComponent_Time", "GetVxComponent_TextRect",
@@ -20,7 +20,7 @@ inline constexpr std::array<const char *, 40> kInterfaceExports = {
     "VxOSD_ProcessMessages", "VxOSD_EventFd", "VxOSD_UseManualClock", "VxOSD_AdvanceClock",
     "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
     "VxOSD_SetManualClockStart", "VxOSD_SetManualClockStartNow", "VxOSD_GetStatus",
-    "VxOSD_SetCardWaitLimit"};
+    "VxOSD_SetCardWaitLimit", "VxOSD_SetFrameFormat"};
 
 // The software capture card's C functions: built into libvxosd.so on Linux, exported by the
 // card's own DLL (vxvirtualcard.dll) on Windows.

@@ -140,4 +140,59 @@ TEST_F(ToolTest, CalendarRefusalsNameTheArgumentAndTheValidRange) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+// A PNG's width, height and colour type, from its header; all -1 when it is no PNG.
+struct PngHeader {
+  long width = -1, height = -1;
+  int colour_type = -1;
+};
+PngHeader ReadPngHeader(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char h[26] = {};
+  if (!in.read(reinterpret_cast<char *>(h), sizeof h) || h[1] != 'P' || h[12] != 'I') return {};
+  auto u32 = [&](int at) { return (long{h[at]} << 24) | (long{h[at + 1]} << 16) | (h[at + 2] << 8) | h[at + 3]; };
+  return {u32(16), u32(20), h[25]};
+}
+
+TEST_F(ToolTest, PlayFrameRefusesBadSizesAndTheCard) {
+  const std::string scene = Scene("wait 60\n");
+  const struct {
+    std::string args, says;
+  } cases[] = {
+      {"--frame=15x100", "--frame=15x100: the frame is WxH, 16x16 to 7680x4320"},
+      {"--frame=7681x100", "the frame is WxH"},
+      {"--frame=1920x", "the frame is WxH"},
+      {"--frame", "the frame is WxH"},
+      {"--frame=64x48 --card=virtual", "--card=virtual: the card takes no true-colour frame"},
+      {"--frame=64x48 --gif=" + Path("x.gif"), "has no use with --frame"},
+  };
+  for (const auto &c : cases) {
+    const Result r = RunCommand(kPlay + " --fast " + c.args + " " + scene);
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << ": " << r.output;
+  }
+}
+
+TEST_F(ToolTest, PlayFrameWritesTrueColourSnapshotsAndRgbaOfThatSize) {
+  const std::string scene = Scene(
+      "AddVxComponent p 0\nSetVxComponent_Pos p 10 10 20 20\n"
+      "SetVxComponent_Color p 0xFF0000 128\nSetVxComponent_Visible p 0 1\n"
+      "wait 120\nsnapshot shot.png\n");
+  const Result r = RunCommand(kPlay + " --fast --frame=64x48 --out=" + dir_.string() +
+                              " --rgba=" + Path("frames.rgba") + " " + scene);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const PngHeader png = ReadPngHeader(Path("shot.png"));
+  EXPECT_EQ(png.width, 64);
+  EXPECT_EQ(png.height, 48);
+  EXPECT_EQ(png.colour_type, 6);  // RGBA
+  // Two cycles of 64 x 48 RGBA: straight colour, the panel's level as alpha, the key clear.
+  std::ifstream in(Path("frames.rgba"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), 2u * 64 * 48 * 4);
+  auto at = [&](int x, int y, int c) { return static_cast<unsigned char>(bytes[(y * 64 + x) * 4 + c]); };
+  EXPECT_EQ(at(0, 0, 3), 0);
+  EXPECT_EQ(at(20, 20, 3), 128);
+  EXPECT_EQ(at(20, 20, 2), 255);  // blue, as drawn
+  EXPECT_EQ(at(20, 20, 0), 0);
+}
+
 }  // namespace

@@ -106,15 +106,16 @@ void Chunk(std::vector<std::uint8_t> &out, const char type[4], const std::vector
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height) {
-  const std::size_t row = static_cast<std::size_t>(width) * 3;
+std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height, int channels) {
+  const std::size_t bpp = channels == 4 ? 4 : 3;
+  const std::size_t row = static_cast<std::size_t>(width) * bpp;
   std::vector<std::uint8_t> raw;
   raw.reserve((row + 1) * static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) {
     const std::uint8_t *line = rgb + row * static_cast<std::size_t>(y);
     raw.push_back(1);  // Sub: each byte less the same byte of the pixel to its left
     for (std::size_t i = 0; i < row; ++i)
-      raw.push_back(static_cast<std::uint8_t>(line[i] - (i >= 3 ? line[i - 3] : 0)));
+      raw.push_back(static_cast<std::uint8_t>(line[i] - (i >= bpp ? line[i - bpp] : 0)));
   }
   std::vector<std::uint8_t> zlib = {0x78, 0x01};
   const std::vector<std::uint8_t> deflated = FixedDeflate().Compress(raw);
@@ -125,15 +126,17 @@ std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int heig
   std::vector<std::uint8_t> ihdr;
   Put32(ihdr, static_cast<std::uint32_t>(width));
   Put32(ihdr, static_cast<std::uint32_t>(height));
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, adaptive filters, no interlace
+  // 8-bit RGB (colour type 2) or RGBA (6), deflate, adaptive filters, no interlace.
+  ihdr.insert(ihdr.end(), {8, static_cast<std::uint8_t>(bpp == 4 ? 6 : 2), 0, 0, 0});
   Chunk(png, "IHDR", ihdr);
   Chunk(png, "IDAT", zlib);
   Chunk(png, "IEND", {});
   return png;
 }
 
-std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height) {
-  const std::vector<std::uint8_t> png = EncodePng(rgb, width, height);
+std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height,
+                     int channels) {
+  const std::vector<std::uint8_t> png = EncodePng(rgb, width, height, channels);
   std::FILE *f = std::fopen(path.c_str(), "wb");
   if (!f) return "cannot create " + path;
   const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();

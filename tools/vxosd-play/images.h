@@ -8,12 +8,14 @@
 
 namespace vxplay {
 
-// A PNG file of 8-bit RGB rows, width x height, no padding. The player writes its own (one
-// deflate block with fixed codes): the same bytes on every system, and no libpng, which the
-// Windows build lacks.
-std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height);
+// A PNG file of 8-bit RGB rows (or RGBA with straight alpha, with channels 4), width x height,
+// no padding. The player writes its own (one deflate block with fixed codes): the same bytes
+// on every system, and no libpng, which the Windows build lacks.
+std::vector<std::uint8_t> EncodePng(const std::uint8_t *rgb, int width, int height,
+                                    int channels = 3);
 // EncodePng into a file. Returns an error message, empty on success.
-std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height);
+std::string WritePng(const std::string &path, const std::uint8_t *rgb, int width, int height,
+                     int channels = 3);
 
 // An animated GIF of 8-bit indexed frames sharing one palette. Each frame stores only the
 // rectangle that changed since the previous one.

@@ -7,6 +7,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +51,9 @@ const char kUsage[] =
     "                       folder)\n"
     "  --no-snapshots       skip the scene's snapshot steps\n"
     "  --rgba=FILE|-        every frame as raw 640x480 RGBA (A = colour level)\n"
+    "  --frame=WxH          play into a true-colour frame of W x H pixels (16x16 to\n"
+    "                       7680x4320) without a card: snapshots are RGBA PNGs and --rgba\n"
+    "                       writes W x H RGBA (straight alpha)\n"
     "  --gif=FILE           an animated preview of the run\n"
     "  --inspect            with each snapshot FILE, the frame stream it shows (FILE.frame)\n"
     "                       and the boxes of the text components (FILE.boxes), for\n"
@@ -59,6 +63,8 @@ const char kUsage[] =
 
 struct Options {
   bool card = true;
+  int frame_w = 0, frame_h = 0;  // a true-colour frame; 0: the card's palette frame
+  bool TrueColour() const { return frame_w > 0; }
   bool fast = false;
   bool quiet = false;
   bool snapshots = true;
@@ -77,7 +83,7 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
     std::cerr << "vxosd-play: " << arg << ": " << why << " (vxosd-play --help lists the options)\n";
     return Parsed::Error;
   };
-  bool out_given = false;
+  bool out_given = false, card_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const std::size_t eq = a.find('=');
@@ -97,6 +103,15 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
       if (value != "virtual" && value != "none")
         return bad(a, "the card is virtual or none, as --card=virtual or --card=none");
       o.card = value == "virtual";
+      card_given = true;
+    } else if (key == "--frame") {
+      int w = 0, h = 0;
+      char x = 0, rest = 0;
+      if (!has_value || std::sscanf(value.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || x != 'x' ||
+          w < 16 || h < 16 || w > 7680 || h > 4320)
+        return bad(a, "the frame is WxH, 16x16 to 7680x4320, as --frame=1920x1080");
+      o.frame_w = w;
+      o.frame_h = h;
     } else if (key == "--out" || key == "--rgba" || key == "--gif") {
       static const char *const kForms[] = {"--out=DIR", "--rgba=FILE or --rgba=- (standard output)",
                                            "--gif=FILE"};
@@ -119,6 +134,13 @@ Parsed ParseOptions(int argc, char **argv, Options &o) {
   }
   if (out_given && !o.snapshots) return bad("--out=" + o.out, "has no use with --no-snapshots");
   if (o.inspect && !o.snapshots) return bad("--inspect", "has no use with --no-snapshots");
+  if (o.TrueColour()) {
+    // The card takes the palette frame only; the preview and the frame streams are palette too.
+    if (card_given && o.card) return bad("--card=virtual", "the card takes no true-colour frame (--frame)");
+    if (!o.gif.empty()) return bad("--gif=" + o.gif, "has no use with --frame");
+    if (o.inspect) return bad("--inspect", "has no use with --frame");
+    o.card = false;
+  }
   if (o.out.empty()) o.out = ".";
   return Parsed::Run;
 }
@@ -152,6 +174,18 @@ bool CheckOutputs(const Options &o, const std::vector<Step> &steps) {
   return ok;
 }
 
+// Premultiplied B, G, R, A pixels to R, G, B, A with straight alpha.
+void StraightRgba(const std::uint8_t *bgra, std::uint8_t *rgba, std::size_t pixels) {
+  for (std::size_t i = 0; i < pixels; ++i, bgra += 4, rgba += 4) {
+    const unsigned a = bgra[3];
+    auto un = [a](unsigned c) { return static_cast<std::uint8_t>(a ? std::min(255u, (c * 255 + a / 2) / a) : 0); };
+    rgba[0] = un(bgra[2]);
+    rgba[1] = un(bgra[1]);
+    rgba[2] = un(bgra[0]);
+    rgba[3] = static_cast<std::uint8_t>(a);
+  }
+}
+
 std::string LastError() {
   char message[512];
   return g_lib.VxOSD_GetLastError(message, sizeof message) ? message : "";
@@ -161,6 +195,8 @@ std::string LastError() {
 class Outputs {
  public:
   bool Open(const Options &o) {
+    frame_w_ = o.frame_w;
+    frame_h_ = o.frame_h;
     if (!o.rgba.empty()) {
       if (o.rgba == "-") {
 #ifdef _WIN32
@@ -175,10 +211,19 @@ class Outputs {
           return false;
         }
       }
-      rgba_buffer_.resize(std::size_t{4} * kW * kH);
+      rgba_buffer_.resize(frame_w_ > 0 ? std::size_t{4} * frame_w_ * frame_h_ : std::size_t{4} * kW * kH);
     }
     gif_path_ = o.gif;
     return true;
+  }
+
+  // One composed true-colour frame: premultiplied B, G, R, A.
+  void TrueColourFrame(const std::uint8_t *pixels, std::size_t size) {
+    ++frames_;
+    if (!rgba_ || size != rgba_buffer_.size()) return;
+    StraightRgba(pixels, rgba_buffer_.data(), size / 4);
+    if (std::fwrite(rgba_buffer_.data(), 1, rgba_buffer_.size(), rgba_) != rgba_buffer_.size())
+      write_error_ = true;
   }
 
   // One composed frame (a frame stream), from the card or the card-less output.
@@ -215,6 +260,7 @@ class Outputs {
  private:
   std::FILE *rgba_ = nullptr;
   bool owns_rgba_ = false;
+  int frame_w_ = 0, frame_h_ = 0;
   std::vector<std::uint8_t> rgba_buffer_;
   std::string gif_path_;
   GifWriter gif_;
@@ -229,6 +275,10 @@ std::vector<std::uint8_t> g_card_frame(kStreamBytes);
 
 void OnCardlessFrame(const std::uint8_t *stream, std::uint32_t size, void *) {
   g_outputs->Frame(stream, size);
+}
+
+void OnTrueColourFrame(const std::uint8_t *pixels, std::uint32_t size, void *) {
+  g_outputs->TrueColourFrame(pixels, size);
 }
 
 void OnCardFrame(void *) {
@@ -307,6 +357,21 @@ std::string Inspect(const Options &o, const std::string &file, const Outputs &ou
 }
 
 std::string Snapshot(const Options &o, const std::string &file) {
+  if (o.TrueColour()) {
+    // The true-colour frame as it is, premultiplied B, G, R, A: a PNG with straight alpha.
+    const int w = o.frame_w, h = o.frame_h;
+    std::vector<std::uint8_t> bgra(std::size_t{4} * w * h, 0);
+    HDC dc = g_lib.VxOSD_CreateBufferDC(bgra.data(), w, h, w * 4);
+    if (!dc) return "cannot make a device context: " + LastError();
+    g_lib.SetVxOSD_Debug(dc);
+    g_lib.VxOSD_DeleteDC(dc);
+    std::vector<std::uint8_t> rgba(bgra.size());
+    StraightRgba(bgra.data(), rgba.data(), bgra.size() / 4);
+    const fs::path path = fs::path(o.out) / file;
+    const std::string error = WritePng(path.string(), rgba.data(), w, h, 4);
+    if (error.empty()) std::cerr << "vxosd-play: snapshot " << path.string() << "\n";
+    return error;
+  }
   std::vector<std::uint32_t> bgra(static_cast<std::size_t>(kW) * kH, 0);
   HDC dc = g_lib.VxOSD_CreateBufferDC(bgra.data(), kW, kH, kW * 4);
   if (!dc) return "cannot make a device context: " + LastError();
@@ -414,9 +479,13 @@ int main(int argc, char **argv) {
       return 1;
     }
   } else {
-    g_lib.VxOSD_SetFrameCallback(OnCardlessFrame, nullptr);
+    g_lib.VxOSD_SetFrameCallback(o.TrueColour() ? OnTrueColourFrame : OnCardlessFrame, nullptr);
   }
   g_lib.VxOSD_UseManualClock(o.fast ? 1 : 0);
+  if (o.TrueColour() && !g_lib.VxOSD_SetFrameFormat(o.frame_w, o.frame_h, VXOSD_FRAME_ARGB32)) {
+    std::cerr << "vxosd-play: --frame: " << LastError() << "\n";
+    return 1;
+  }
   const bool card_found = g_lib.InitVxOSD() != 0;
   if (o.card && !card_found)
     std::cerr << "vxosd-play: the library found no card: " << LastError() << "\n";

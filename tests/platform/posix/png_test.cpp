@@ -76,5 +76,49 @@ TEST(Png, EmptyBitmapsAndUnwritablePathsRaise) {
   EXPECT_THROW(SavePng(b, "/nonexistent-dir/x.png"), EFCreateError);
 }
 
+// A premultiplied bitmap round trip: written with straight alpha, read back as straight alpha.
+TEST(PngDecode, AlphaSurvivesAWriteAndARead) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pfARGB32);
+  b.SetSize(3, 2);
+  std::uint8_t *p = b.ScanLine(0);
+  const std::uint8_t px[12] = {0, 0, 255, 255, 64, 0, 0, 128, 0, 0, 0, 0};  // red, half blue, clear
+  std::copy(px, px + 12, p);
+  const std::vector<std::byte> png = EncodePng(b);
+  ASSERT_TRUE(IsPng(png));
+  TBitmap out;
+  DecodePng(png, out);
+  ASSERT_EQ(out.Width(), 3);
+  ASSERT_EQ(out.Height(), 2);
+  EXPECT_EQ(out.PixelFormat(), TPixelFormat::pf32bit);
+  EXPECT_TRUE(out.HasAlphaChannel());
+  const std::uint8_t *q = out.ScanLine(0);
+  EXPECT_EQ(q[2], 255);
+  EXPECT_EQ(q[3], 255);
+  EXPECT_EQ(q[4], 128);  // straight blue 128/128
+  EXPECT_EQ(q[7], 128);
+  EXPECT_EQ(q[11], 0);
+}
+
+TEST(PngDecode, CorruptOrTruncatedFilesRaiseAndLeaveTheBitmap) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pfARGB32);
+  b.SetSize(4, 4);
+  const std::vector<std::byte> png = EncodePng(b);
+  TBitmap target;
+  target.SetSize(5, 5);
+  const std::vector<std::byte> cases[] = {
+      {},
+      {png.begin(), png.begin() + 8},                     // the signature alone
+      {png.begin(), png.begin() + png.size() / 2},        // cut in its data
+      {std::byte{'B'}, std::byte{'M'}, std::byte{0}, std::byte{0}},  // no PNG at all
+  };
+  for (const auto &bytes : cases) {
+    EXPECT_THROW(DecodePng(bytes, target), EInvalidGraphic) << bytes.size();
+    EXPECT_EQ(target.Width(), 5);
+    EXPECT_EQ(target.Height(), 5);
+  }
+}
+
 }  // namespace
 }  // namespace vx

@@ -125,7 +125,7 @@ void ExpectOnlySystemImports(const std::string &path) {
 }
 
 TEST(PeExports, TheInterfaceUnderPlainNamesAndNothingElse) {
-  EXPECT_EQ(vx::test::kInterfaceExports.size(), 39u);
+  EXPECT_EQ(vx::test::kInterfaceExports.size(), 41u);
   ExpectPlainExports(VXOSD_DLL_PATH, Names(vx::test::kInterfaceExports, vx::test::kModuleExports),
                      "InitVxOSD@0");
   // The software card is a DLL of its own: the library exports none of its functions.
