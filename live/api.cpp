@@ -345,6 +345,9 @@ bool Api::Listen(std::string &error) {
   server_ = soup_server_new("server-header", "vxosd-live", nullptr);
   g_signal_connect(server_, "request-started", G_CALLBACK(OnRequestStarted), this);
   soup_server_add_handler(server_, nullptr, OnRequest, this, nullptr);
+  // The WebSocket's own path has a handler of its own; its token and origin are checked early,
+  // so that a refused handshake never upgrades.
+  soup_server_add_early_handler(server_, "/api/v1/ws", OnWebSocketRequest, this, nullptr);
   soup_server_add_websocket_handler(server_, "/api/v1/ws", nullptr, nullptr, OnWebSocket, this, nullptr);
   std::string host = config_.listen.host == "localhost" ? "127.0.0.1" : config_.listen.host;
   g_autoptr(GInetAddress) address = g_inet_address_new_from_string(host.c_str());
@@ -475,6 +478,19 @@ void Api::OnRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHas
     if (!r.channel) return SendError(msg, {404, "no channel \"" + vxscene::Escaped(ch) + "\""});
   }
   route->handler(r);
+}
+
+void Api::OnWebSocketRequest(SoupServer *, SoupServerMessage *msg, const char *, GHashTable *, gpointer data) {
+  auto *api = static_cast<Api *>(data);
+  if (!api->Authorized(msg)) {
+    soup_message_headers_replace(soup_server_message_get_response_headers(msg), "WWW-Authenticate", "Bearer realm=\"vxosd-live\"");
+    return SendError(msg, {401, "a token is needed: Authorization: Bearer TOKEN, or the cookie vxosd_token"});
+  }
+  if (api->ForeignOrigin(msg)) return SendError(msg, {403, "WebSocket connections from another origin are refused"});
+  if (std::strcmp(soup_server_message_get_method(msg), "GET") != 0) {
+    soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Allow", "GET");
+    return SendError(msg, {405, "the WebSocket is opened with GET"});
+  }
 }
 
 void Api::OnWebSocket(SoupServer *, SoupServerMessage *, const char *, SoupWebsocketConnection *conn, gpointer data) {

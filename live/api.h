@@ -57,6 +57,7 @@ class Api {
  private:
   friend class WsClient;
   static void OnRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHashTable *query, gpointer data);
+  static void OnWebSocketRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHashTable *query, gpointer data);
   static void OnWebSocket(SoupServer *, SoupServerMessage *msg, const char *path, SoupWebsocketConnection *conn,
                           gpointer data);
   static void OnRequestStarted(SoupServer *, SoupServerMessage *msg, gpointer data);

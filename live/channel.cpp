@@ -35,6 +35,22 @@ constexpr int kPreviewWidth = 640;
 
 gint64 Now() { return g_get_monotonic_time(); }
 
+// An error message as an operator reads it: the element, GStreamer's message, and the last
+// line of its details, which usually names the file or device ("No such file ...").
+std::string ErrorText(GstMessage *m) {
+  g_autoptr(GError) e = nullptr;
+  g_autofree gchar *debug = nullptr;
+  gst_message_parse_error(m, &e, &debug);
+  std::string text = e ? e->message : "error";
+  if (GST_MESSAGE_SRC(m)) text = std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(m))) + ": " + text;
+  if (debug) {
+    std::string d = debug;
+    if (const auto nl = d.rfind('\n'); nl != std::string::npos) d = d.substr(nl + 1);
+    if (!d.empty() && d.find("gst") == std::string::npos) text += " (" + d + ")";
+  }
+  return text;
+}
+
 }  // namespace
 
 Channel::Channel(ChannelConfig config, std::string state_dir, std::string base_dir, ChannelListener &listener)
@@ -176,10 +192,11 @@ bool Channel::BuildPipeline(std::string &error) {
     error = "the pipeline does not start";
     // The bus usually holds the reason.
     GstBus *b = gst_element_get_bus(p);
+    // The first error is the element's own; the bin's generic one follows it.
+    bool first = true;
     while (GstMessage *m = gst_bus_pop_filtered(b, GST_MESSAGE_ERROR)) {
-      g_autoptr(GError) e = nullptr;
-      gst_message_parse_error(m, &e, nullptr);
-      if (e) error = e->message;
+      if (first) error = ErrorText(m);
+      first = false;
       gst_message_unref(m);
     }
     gst_object_unref(b);
@@ -410,12 +427,7 @@ gboolean Channel::OnBus(GstBus *, GstMessage *m, gpointer data) {
       break;
     }
     case GST_MESSAGE_ERROR: {
-      g_autoptr(GError) e = nullptr;
-      g_autofree gchar *debug = nullptr;
-      gst_message_parse_error(m, &e, &debug);
-      std::string text = e ? e->message : "error";
-      if (GST_MESSAGE_SRC(m)) text = std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(m))) + ": " + text;
-      self->Fail(text);
+      self->Fail(ErrorText(m));
       return G_SOURCE_REMOVE;  // Fail removed the watch with the pipeline
     }
     case GST_MESSAGE_WARNING: {
@@ -555,6 +567,9 @@ void Channel::Shutdown(int timeout_ms, std::function<void()> done) {
     return;
   }
   shutdown_done_ = std::move(done);
+  // A closed preview valve would hold the EOS back from its sink, and the pipeline would
+  // never report it.
+  if (valve_) g_object_set(valve_, "drop", FALSE, nullptr);
   gst_element_send_event(pipeline_, gst_event_new_eos());
   shutdown_timeout_ = g_timeout_add(static_cast<guint>(timeout_ms), [](gpointer d) -> gboolean {
     auto *self = static_cast<Channel *>(d);
