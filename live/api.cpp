@@ -539,6 +539,7 @@ JsonNode *Api::CommandsResult(const Channel &channel, const ApplyOutcome &o) {
   json_object_set_string_member(r, "channel", channel.name().c_str());
   json_object_set_int_member(r, "batch", static_cast<gint64>(o.batch));
   json_object_set_int_member(r, "running_time_ns", static_cast<gint64>(o.running_time_ns));
+  json_object_set_int_member(r, "queued_running_time_ns", static_cast<gint64>(o.queued_running_time_ns));
   JsonArray *results = json_array_new();
   for (std::size_t i = 0; i < o.lines.size(); ++i) {
     JsonObject *e = json_object_new();

@@ -285,6 +285,16 @@ void Channel::OnSecond() {
   }
 }
 
+std::uint64_t Channel::RunningTime() const {
+  if (!pipeline_) return 0;
+  GstClock *clock = gst_element_get_clock(pipeline_);
+  if (!clock) return 0;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(pipeline_);
+  return now > base ? now - base : 0;
+}
+
 bool Channel::Emit(std::vector<std::string> lines, Pending pending, std::string &error) {
   if (!osd_ || shutting_down_) {
     error = status_ == "error" ? "the channel's pipeline has failed (" + error_ + "); it is retrying"
@@ -301,6 +311,7 @@ bool Channel::Emit(std::vector<std::string> lines, Pending pending, std::string 
     return false;
   }
   pending.lines = std::move(lines);
+  pending.queued_rt = RunningTime();
   pending_.emplace(id, std::move(pending));
   return true;
 }
@@ -354,6 +365,7 @@ void Channel::OnApplied(const GstStructure *s) {
   ApplyOutcome o;
   o.batch = id;
   o.running_time_ns = rt == GST_CLOCK_TIME_NONE ? 0 : rt;
+  o.queued_running_time_ns = p.queued_rt;
   o.lines = p.lines;
   const GValue *results = gst_structure_get_value(s, "results");
   const GValue *messages = gst_structure_get_value(s, "messages");
@@ -477,6 +489,11 @@ GstFlowReturn Channel::OnPreviewSample(GstElement *sink, gpointer data) {
   g_signal_emit_by_name(sink, "pull-sample", &sample);
   if (!sample) return GST_FLOW_OK;
   GstBuffer *buffer = gst_sample_get_buffer(sample);
+  std::uint64_t rt = 0;
+  if (const GstSegment *segment = gst_sample_get_segment(sample); segment && buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
+    const guint64 r = gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (GST_CLOCK_TIME_IS_VALID(r)) rt = r;
+  }
   GstMapInfo map;
   GBytes *jpeg = nullptr;
   if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
@@ -488,14 +505,15 @@ GstFlowReturn Channel::OnPreviewSample(GstElement *sink, gpointer data) {
   struct Delivery {
     std::shared_ptr<Frames> frames;
     GBytes *jpeg;
+    std::uint64_t rt;
   };
   g_main_context_invoke_full(
       nullptr, G_PRIORITY_DEFAULT, [](gpointer d) -> gboolean {
         auto *delivery = static_cast<Delivery *>(d);
-        if (Channel *owner = delivery->frames->owner) owner->preview_->Broadcast(delivery->jpeg);
+        if (Channel *owner = delivery->frames->owner) owner->preview_->Broadcast(delivery->jpeg, delivery->rt);
         return G_SOURCE_REMOVE;
       },
-      new Delivery{std::move(frames), jpeg}, [](gpointer d) {
+      new Delivery{std::move(frames), jpeg, rt}, [](gpointer d) {
         auto *delivery = static_cast<Delivery *>(d);
         g_bytes_unref(delivery->jpeg);
         delete delivery;

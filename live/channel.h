@@ -28,7 +28,8 @@ struct ApplyOutcome {
   int status = 200;     // 200 applied; 503 the channel cannot apply now; 500 the element refused it
   std::string error;    // for a status other than 200
   std::uint64_t batch = 0;
-  std::uint64_t running_time_ns = 0;
+  std::uint64_t running_time_ns = 0;         // of the first output frame that shows the request
+  std::uint64_t queued_running_time_ns = 0;  // the pipeline's running time when it was queued
   std::vector<std::string> lines;
   std::vector<int> results;
   std::vector<std::string> messages;
@@ -94,7 +95,10 @@ class Channel {
     std::string source;
     Reply reply;
     bool replay = false;
+    std::uint64_t queued_rt = 0;
   };
+  // The pipeline's running time now (0 before it plays).
+  std::uint64_t RunningTime() const;
 
   bool BuildPipeline(std::string &error);
   void TearDown(const std::string &why);

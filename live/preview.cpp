@@ -46,10 +46,10 @@ void PreviewHub::Remove(Viewer *v) {
   viewers_changed_(viewers_.size());
 }
 
-void PreviewHub::Broadcast(GBytes *jpeg) {
+void PreviewHub::Broadcast(GBytes *jpeg, std::uint64_t running_time_ns) {
   const gsize size = g_bytes_get_size(jpeg);
   const std::string head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                           std::to_string(size) + "\r\n\r\n";
+                           std::to_string(size) + "\r\nX-Running-Time: " + std::to_string(running_time_ns) + "\r\n\r\n";
   for (Viewer &v : viewers_) {
     if (v.pending > kMaxPendingBytes) {
       ++dropped_;

@@ -24,8 +24,9 @@ class PreviewHub {
 
   // Starts the multipart response on msg and keeps it as a viewer until it goes away.
   void AddViewer(SoupServerMessage *msg);
-  // One JPEG for every viewer (main thread).
-  void Broadcast(GBytes *jpeg);
+  // One JPEG for every viewer (main thread), with the running time of its video frame (sent
+  // as the part's X-Running-Time header, in ns, so a viewer can tell how late it is).
+  void Broadcast(GBytes *jpeg, std::uint64_t running_time_ns);
   // Ends every viewer's response (at shutdown).
   void CloseAll();
   std::size_t viewers() const { return viewers_.size(); }
