@@ -569,6 +569,8 @@ JsonNode *Channel::ToJson() const {
   json_object_set_int_member(p, "restarts", restarts_);
   json_object_set_int_member(p, "retry_in_ms", retry_source_ ? std::max<gint64>(0, (retry_at_us_ - Now()) / 1000) : 0);
   json_object_set_int_member(p, "preview_viewers", static_cast<gint64>(preview_->viewers()));
+  json_object_set_int_member(p, "preview_sent", static_cast<gint64>(preview_->frames_sent()));
+  json_object_set_int_member(p, "preview_dropped", static_cast<gint64>(preview_->frames_dropped()));
   json_object_set_object_member(o, "pipeline", p);
   json_object_set_string_member(o, "name", name().c_str());
   return node;

@@ -375,6 +375,21 @@ TEST_F(LiveServerTest, MalformedRequestsGetCleanClientErrorsAndApplyNothing) {
     EXPECT_EQ(r.content_type, "application/json") << c.path;
   }
   EXPECT_EQ(Request("PUT", "/api/v1/channels/main/commands", "{}").allow, "POST");
+  // A body announced over the limit is answered at once, without being read.
+  {
+    g_autoptr(GSocketClient) client = g_socket_client_new();
+    g_socket_client_set_timeout(client, 10);
+    g_autoptr(GSocketConnection) conn =
+        g_socket_client_connect_to_host(client, "127.0.0.1", static_cast<guint16>(server_->http_port()), nullptr, nullptr);
+    ASSERT_TRUE(conn);
+    const std::string head = "POST /api/v1/channels/main/commands HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "Content-Type: application/json\r\nContent-Length: 1000000000\r\n\r\n";
+    ASSERT_TRUE(g_output_stream_write_all(g_io_stream_get_output_stream(G_IO_STREAM(conn)), head.data(), head.size(),
+                                          nullptr, nullptr, nullptr));
+    char reply[256] = {};
+    g_input_stream_read(g_io_stream_get_input_stream(G_IO_STREAM(conn)), reply, sizeof reply - 1, nullptr, nullptr);
+    EXPECT_TRUE(std::string(reply).starts_with("HTTP/1.1 413")) << reply;
+  }
   // A bad line refuses the whole request, naming the line's index and the parser's message.
   Response bad = Commands({"AddVxComponent a 0", "SetVxComponent_Pos a 1 2", "SetVxComponent_Visible a 0 1"});
   ASSERT_EQ(bad.status, 400);
@@ -587,6 +602,34 @@ TEST_F(LiveServerTest, MjpegPreviewServesEveryViewerAndForgetsThoseWhoLeave) {
     return ch && json_object_get_int_member(json_object_get_object_member(json_node_get_object(ch.get()), "pipeline"),
                                             "preview_viewers") == 0;
   }));
+}
+
+TEST_F(LiveServerTest, ASlowPreviewViewerDropsFramesAndNeverStallsTheVideo) {
+  // Snow makes large JPEGs: the socket buffers fill within a second or two.
+  server_->Configure("", "source=videotestsrc is-live=true pattern=snow ! video/x-raw,width=640,height=480,framerate=25/1\n");
+  ASSERT_TRUE(server_->Start()) << server_->Stderr();
+  ASSERT_TRUE(WaitPlaying());
+  // A viewer that reads nothing, with a tiny receive window: the server's socket fills up.
+  GSocket *slow = g_socket_new(G_SOCKET_FAMILY_IPV4, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_TCP, nullptr);
+  ASSERT_TRUE(slow);
+  g_socket_set_option(slow, SOL_SOCKET, SO_RCVBUF, 2048, nullptr);
+  g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
+  g_autoptr(GSocketAddress) to = g_inet_socket_address_new(loopback, static_cast<guint16>(server_->http_port()));
+  ASSERT_TRUE(g_socket_connect(slow, to, nullptr, nullptr));
+  const std::string request = "GET /api/v1/channels/main/preview.mjpeg HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(g_socket_send(slow, request.data(), request.size(), nullptr, nullptr), static_cast<gssize>(request.size()));
+  auto pipeline = [&](const char *member) {
+    JsonNodePtr ch = Channel();
+    return ch ? json_object_get_int_member(json_object_get_object_member(json_node_get_object(ch.get()), "pipeline"), member) : -1;
+  };
+  EXPECT_TRUE(WaitFor([&] { return pipeline("preview_dropped") > 0; }, 20000));
+  // The video goes on at its rate, and a viewer that reads still gets frames.
+  const gint64 frames = pipeline("frames");
+  EXPECT_TRUE(WaitFor([&] { return pipeline("frames") >= frames + 10; }));
+  std::string head;
+  EXPECT_TRUE(ReadMjpegFrames(server_->http_port(), 2, head));
+  g_socket_close(slow, nullptr);
+  g_object_unref(slow);
 }
 
 TEST_F(LiveServerTest, TokenAndOriginRules) {
