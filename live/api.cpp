@@ -89,7 +89,15 @@ void GetSnapshot(Request &r) {
   });
 }
 
-void GetPreview(Request &r) { r.channel->preview().AddViewer(r.msg); }
+void GetPreview(Request &r) {
+  if (std::strcmp(soup_server_message_get_method(r.msg), "HEAD") == 0) {
+    soup_server_message_set_status(r.msg, 200, nullptr);
+    soup_message_headers_set_content_type(soup_server_message_get_response_headers(r.msg),
+                                          "multipart/x-mixed-replace;boundary=vxosdframe", nullptr);
+    return;
+  }
+  r.channel->preview().AddViewer(r.msg);
+}
 
 void GetAsRun(Request &r) {
   std::size_t limit = AsRunLog::kKept;
@@ -375,8 +383,39 @@ struct BodyCount {
   std::string kept;
 };
 
-// A body announced larger than the limit is not read at all: the connection is taken from the
-// server, answered 413 and closed (the server would otherwise read the whole body first).
+// After an early answer the connection is closed gently: the sending side is shut, and what the
+// client still sends is read and thrown away (for a bounded time and amount), so that the
+// client, still writing its body, reads the answer instead of a reset connection.
+struct LingeringClose {
+  GIOStream *stream;
+  gint64 until_us;
+  gsize left;
+  char buffer[16384];
+  static void Start(GIOStream *stream) {
+    if (GSocket *socket = G_IS_SOCKET_CONNECTION(stream) ? g_socket_connection_get_socket(G_SOCKET_CONNECTION(stream)) : nullptr)
+      g_socket_shutdown(socket, FALSE, TRUE, nullptr);
+    auto *l = new LingeringClose{stream, g_get_monotonic_time() + 5 * G_USEC_PER_SEC, 64u << 20, {}};
+    l->Next();
+  }
+  void Next() {
+    g_input_stream_read_async(g_io_stream_get_input_stream(stream), buffer, sizeof buffer, G_PRIORITY_DEFAULT, nullptr,
+                              [](GObject *in, GAsyncResult *result, gpointer data) {
+                                auto *l = static_cast<LingeringClose *>(data);
+                                const gssize n = g_input_stream_read_finish(G_INPUT_STREAM(in), result, nullptr);
+                                if (n > 0 && static_cast<gsize>(n) < l->left && g_get_monotonic_time() < l->until_us) {
+                                  l->left -= static_cast<gsize>(n);
+                                  return l->Next();
+                                }
+                                g_io_stream_close(l->stream, nullptr, nullptr);
+                                g_object_unref(l->stream);
+                                delete l;
+                              },
+                              this);
+  }
+};
+
+// A body announced larger than the limit is not read: the connection is taken from the server
+// and answered 413 at once (the server would otherwise read the whole body first).
 void OnGotHeaders(SoupServerMessage *m, gpointer) {
   SoupMessageHeaders *h = soup_server_message_get_request_headers(m);
   if (soup_message_headers_get_encoding(h) != SOUP_ENCODING_CONTENT_LENGTH ||
@@ -391,8 +430,7 @@ void OnGotHeaders(SoupServerMessage *m, gpointer) {
   if (!stream) return;
   g_output_stream_write_all(g_io_stream_get_output_stream(stream), response.data(), response.size(), nullptr, nullptr,
                             nullptr);
-  g_io_stream_close(stream, nullptr, nullptr);
-  g_object_unref(stream);
+  LingeringClose::Start(stream);
 }
 
 void OnGotChunk(SoupServerMessage *m, GBytes *chunk, gpointer) {

@@ -93,9 +93,12 @@ class Server {
     fs::remove(log);  // the last run's ports are not this one's
     pid_ = fork();
     if (pid_ == 0) {
-      const std::string plugin = std::string("GST_PLUGIN_PATH=") + VXOSD_PLUGIN_DIR;
       setenv("GST_PLUGIN_PATH", VXOSD_PLUGIN_DIR, 1);
+      // Leaks of GStreamer's process-lifetime caches are not the server's; the plugin scan
+      // runs in the server itself, so that a sanitizer build's plugin loads (the separate
+      // scanner program is not instrumented).
       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      setenv("GST_REGISTRY_FORK", "no", 1);
       if (!freopen(log.c_str(), "w", stdout) || !freopen((dir_ / "stderr.log").c_str(), "w", stderr)) _exit(127);
       const std::string conf = (dir_ / "live.conf").string();
       execl(VXOSD_LIVE_EXE, VXOSD_LIVE_EXE, "--config", conf.c_str(), static_cast<char *>(nullptr));
