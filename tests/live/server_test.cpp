@@ -534,6 +534,19 @@ TEST_F(LiveServerTest, WebSocketPushesStateAndRepliesCarryTheRequestsId) {
   }
   ws.Send(R"({"type": "request", "id": "g", "request": "list-channels"})");
   EXPECT_TRUE(ws.Next(WsClient::ReplyTo("g")));
+
+  // After unsubscribing, no more events: the change's events would come before the reply to a
+  // request sent after it.
+  ws.Send(R"({"type": "request", "id": "u1", "request": "unsubscribe", "channel": "main"})");
+  ASSERT_TRUE(ws.Next(WsClient::ReplyTo("u1")));
+  while (ws.Next(WsClient::Event("asrun"), 0) || ws.Next(WsClient::Event("channel"), 0)) {
+  }
+  ws.Send(R"({"type": "request", "id": "c3", "request": "commands", "channel": "main", "lines": ["SetVxComponent_Text w \"quiet\""]})");
+  ASSERT_TRUE(ws.Next(WsClient::ReplyTo("c3")));
+  ws.Send(R"({"type": "request", "id": "g2", "request": "get-channel", "channel": "main"})");
+  ASSERT_TRUE(ws.Next(WsClient::ReplyTo("g2")));
+  EXPECT_FALSE(ws.Next(WsClient::Event("asrun"), 0));
+  EXPECT_FALSE(ws.Next(WsClient::Event("channel"), 0));
 }
 
 TEST_F(LiveServerTest, OscDrivesAChannel) {
