@@ -533,8 +533,10 @@ void Api::OnRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHas
   route->handler(r);
 }
 
-void Api::OnWebSocketRequest(SoupServer *, SoupServerMessage *msg, const char *, GHashTable *, gpointer data) {
+void Api::OnWebSocketRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHashTable *, gpointer data) {
   auto *api = static_cast<Api *>(data);
+  if (!path || std::strcmp(path, "/api/v1/ws") != 0)
+    return SendError(msg, {404, "no route " + vxscene::Escaped(path ? path : "") + " (GET /api/v1 lists them)"});
   if (!api->Authorized(msg)) {
     soup_message_headers_replace(soup_server_message_get_response_headers(msg), "WWW-Authenticate", "Bearer realm=\"vxosd-live\"");
     return SendError(msg, {401, "a token is needed: Authorization: Bearer TOKEN, or the cookie vxosd_token"});
@@ -544,6 +546,9 @@ void Api::OnWebSocketRequest(SoupServer *, SoupServerMessage *msg, const char *,
     soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Allow", "GET");
     return SendError(msg, {405, "the WebSocket is opened with GET"});
   }
+  g_autoptr(GError) err = nullptr;
+  if (!soup_websocket_server_check_handshake(msg, nullptr, nullptr, nullptr, &err))
+    return SendError(msg, {400, std::string("a WebSocket handshake is expected here: ") + (err ? err->message : "")});
 }
 
 void Api::OnWebSocket(SoupServer *, SoupServerMessage *, const char *, SoupWebsocketConnection *conn, gpointer data) {

@@ -370,6 +370,9 @@ TEST_F(LiveServerTest, MalformedRequestsGetCleanClientErrorsAndApplyNothing) {
       {"POST", "/api/v1/channels/main/commands", "{\"lines\": [\"AddVxComponent a 0\"], \"x\": " + big + "}", "application/json", 413, "1 MiB"},
       {"GET", "/api/v1/channels/main/snapshot.png?layer=video", "", "", 400, "layer="},
       {"GET", "/api/v1/channels/main/asrun?limit=0", "", "", 400, "limit="},
+      {"GET", "/api/v1/ws", "", "", 400, "WebSocket handshake"},
+      {"GET", "/api/v1/ws/more", "", "", 404, "no route"},
+      {"POST", "/api/v1/ws", "{}", "application/json", 405, "GET"},
   };
   for (const Case &c : cases) {
     Response r = Request(c.method, c.path, c.body, c.type);
