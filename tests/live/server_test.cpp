@@ -115,7 +115,7 @@ class Server {
         if (line.find("state in") != std::string::npos) return true;
       }
       return !Running();
-    }) && http_port_ > 0;
+    }, 30000) && http_port_ > 0;  // the first start of a fresh machine scans every plugin
   }
 
   bool Running() {
