@@ -30,7 +30,7 @@ struct Channel::Frames {
 namespace {
 
 // The element applies at most this many lines of one batch.
-constexpr std::size_t kBatchLines = 256;
+constexpr std::size_t kBatchLines = kMaxLinesPerRequest;
 constexpr int kPreviewWidth = 640;
 
 gint64 Now() { return g_get_monotonic_time(); }

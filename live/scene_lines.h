@@ -21,8 +21,8 @@ struct LineError : std::runtime_error {
   std::string message;
 };
 
-// Most lines one request may carry.
-constexpr std::size_t kMaxLinesPerRequest = 1000;
+// Most lines one request may carry: what the overlay applies as one batch before one frame.
+constexpr std::size_t kMaxLinesPerRequest = 256;
 
 // Parses every line of a request; throws LineError for the first one that is not a call the
 // live server applies (a parse error, a blank line, wait, snapshot, InitVxOSD, FreeVxOSD,
