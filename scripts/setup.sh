@@ -17,6 +17,9 @@ packages=(
   # textoverlay and clockoverlay the README's pipelines and the benchmark use (x)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
+  # the live server (live/): HTTP and WebSocket (libsoup 3, never libsoup 2), JSON, OSC; its
+  # preview and snapshots use jpegenc, pngenc, videorate and valve from the plugin packages above
+  libsoup-3.0-dev libjson-glib-dev liblo-dev
 )
 
 # shellcheck source=scripts/packages.sh
