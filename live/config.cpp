@@ -192,7 +192,6 @@ ServerConfig ParseConfig(std::string_view text, const std::string &file, const s
   config.state_dir = DefaultStateDir();
   auto path_of = [&](const std::string &v) { return fs::path(v).is_relative() ? (fs::path(base_dir) / v).lexically_normal().string() : v; };
   bool have_server = false;
-  int first_channel_line = 0;
   for (const Group &g : groups) {
     if (g.name == "server") {
       have_server = true;
@@ -247,10 +246,8 @@ ServerConfig ParseConfig(std::string_view text, const std::string &file, const s
     // The one place that limits channels per process (see kMaxChannelsPerProcess).
     if (config.channels.size() >= kMaxChannelsPerProcess)
       throw ConfigError(file, g.line,
-                        "[channel " + ch.name + "]: one vxosd-live runs one channel (the library has one instance per "
-                        "process; [channel " + config.channels.front().name + "] on line " +
-                        std::to_string(first_channel_line) + " has it): run a second vxosd-live for this channel");
-    if (config.channels.empty()) first_channel_line = g.line;
+                        "[channel " + ch.name + "]: one vxosd-live runs at most " +
+                            std::to_string(kMaxChannelsPerProcess) + " channels: run a second vxosd-live for the others");
     std::map<int, std::pair<std::string, int>> outputs;
     for (const auto &[key, e] : g.keys) {
       int index = 0;

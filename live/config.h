@@ -68,9 +68,8 @@ std::string DefaultStateDir();
 // Parses HOST:PORT ([v6]:PORT); false with the reason.
 bool ParseHostPort(std::string_view text, HostPort &out, std::string &why);
 
-// Channels one process runs. The library runs one instance per process today, and a channel's
-// element holds it; a second channel needs a second vxosd-live until the library can run one
-// instance per thread. Raising this number is all that lifting the limit takes here.
-constexpr std::size_t kMaxChannelsPerProcess = 1;
+// Channels one process runs. Each channel's element runs its own library on a thread of its
+// own; the bound keeps one configuration from starting more pipelines than a machine can feed.
+constexpr std::size_t kMaxChannelsPerProcess = 16;
 
 }  // namespace vxlive

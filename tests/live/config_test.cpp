@@ -119,11 +119,14 @@ TEST(Config, EveryErrorNamesItsLineAndReason) {
   }
 }
 
-TEST(Config, ASecondChannelIsRefusedWithTheReason) {
-  const ConfigError e = ErrorOf(std::string(kChannel) + "[channel second]\nsource=videotestsrc\n");
-  EXPECT_EQ(e.line, 3);
-  EXPECT_NE(e.reason.find("one vxosd-live runs one channel"), std::string::npos) << e.what();
-  EXPECT_NE(e.reason.find("[channel main] on line 1"), std::string::npos) << e.what();
+TEST(Config, SeveralChannelsRunInOneProcessUpToTheBound) {
+  std::string text;
+  for (std::size_t i = 0; i < kMaxChannelsPerProcess; ++i)
+    text += "[channel c" + std::to_string(i) + "]\nsource=videotestsrc\n";
+  EXPECT_EQ(Parse(text).channels.size(), kMaxChannelsPerProcess);
+  const ConfigError e = ErrorOf(text + "[channel one_more]\nsource=videotestsrc\n");
+  EXPECT_EQ(e.line, static_cast<int>(2 * kMaxChannelsPerProcess + 1));
+  EXPECT_NE(e.reason.find("at most 16 channels"), std::string::npos) << e.what();
 }
 
 TEST(Config, ASceneWithABadLineNamesTheSceneLine) {
