@@ -172,7 +172,11 @@ struct Win32Form final : TForm::Impl {
       case WM_PAINT: {
         PAINTSTRUCT ps;
         if (::HDC dc = BeginPaint(hwnd, &ps)) {
-          Paint(dc);
+          try {
+            Paint(dc);
+          } catch (...) {
+            // Validate the area anyway: an unpainted form beats a WM_PAINT storm.
+          }
           EndPaint(hwnd, &ps);
         }
         return 0;
@@ -225,7 +229,11 @@ struct Win32Form final : TForm::Impl {
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto *impl = reinterpret_cast<Win32Form *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!impl) return DefWindowProcW(hwnd, msg, wp, lp);
-  return impl->Handle(msg, wp, lp);
+  try {
+    return impl->Handle(msg, wp, lp);
+  } catch (...) {
+    return 0;  // a paint that could not be done; nothing may unwind into the host's dispatch
+  }
 }
 
 }  // namespace

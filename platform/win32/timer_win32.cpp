@@ -77,9 +77,15 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     auto *loop = reinterpret_cast<MessageLoop::Impl *>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (loop != nullptr) {
       loop->os->armed_due = -1;  // rearmed below for the next due time
-      std::shared_ptr<Clock> clock = loop->clock;
-      if (!clock->IsManual()) loop->os->fired += loop->FireDue(clock->NowMs());
-      else KillTimer(window, kTimerId);
+      // The handlers' own errors stay in FireDue; nothing may unwind into DispatchMessageW.
+      try {
+        std::shared_ptr<Clock> clock = loop->clock;
+        if (!clock->IsManual()) loop->os->fired += loop->FireDue(clock->NowMs());
+        else KillTimer(window, kTimerId);
+      } catch (...) {
+        loop->ReportHandlerError("the message loop ran out of memory");
+        loop->Rearm();
+      }
     }
     return 0;
   }
