@@ -1,6 +1,8 @@
 # What `cmake --install` puts into the prefix: the library with its SONAME, the public headers
 # (the interface, the C++ overloads, the software card), pkg-config and CMake package files,
-# and the tools.
+# and the tools. Two components for packagers: Runtime (the shared libraries and the tools)
+# and Development (headers, the unversioned link name, import libraries, pkg-config and CMake
+# files); `cmake --install build --component Runtime` installs the first alone.
 include(CMakePackageConfigHelpers)
 
 if(NOT TARGET vxosd)
@@ -14,16 +16,18 @@ configure_file(${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
 target_include_directories(vxosd PUBLIC $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>)
 
 install(TARGETS vxosd EXPORT VXOSDTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.h ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.hpp
               ${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxosd)
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxosd COMPONENT Development)
 
 # On Windows the software card is a DLL of its own, a COM server to register with regsvr32.
 if(TARGET vxvirtualcard)
-  install(TARGETS vxvirtualcard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(TARGETS vxvirtualcard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
 endif()
 
 # The tools find the library next to them in the prefix, wherever the prefix is.
@@ -31,22 +35,23 @@ file(RELATIVE_PATH vxosd_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL
 foreach(tool vxosd-play vxosd-lunar vxosd-calendar)
   if(TARGET ${tool})
     set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${vxosd_bin_to_lib}")
-    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
   endif()
 endforeach()
 
 # pkg-config: paths relative to the .pc file, so that a moved prefix still works.
 file(RELATIVE_PATH vxosd_pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vxosd.pc.in ${PROJECT_BINARY_DIR}/vxosd.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vxosd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/vxosd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT Development)
 
 # find_package(VXOSD) gives the imported target VXOSD::vxosd.
 set(vxosd_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VXOSD)
-install(EXPORT VXOSDTargets NAMESPACE VXOSD:: DESTINATION ${vxosd_cmake_dir})
+install(EXPORT VXOSDTargets NAMESPACE VXOSD:: DESTINATION ${vxosd_cmake_dir} COMPONENT Development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VXOSDConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/VXOSDConfig.cmake
                               INSTALL_DESTINATION ${vxosd_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VXOSDConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VXOSDConfig.cmake ${PROJECT_BINARY_DIR}/VXOSDConfigVersion.cmake
-        DESTINATION ${vxosd_cmake_dir})
+        DESTINATION ${vxosd_cmake_dir} COMPONENT Development)

@@ -33,4 +33,21 @@ cmake --build "$prefix/host-build" >/dev/null
 # The installed tools run from the prefix.
 "$prefix/bin/vxosd-play" --help >/dev/null
 "$prefix/bin/vxosd-lunar" 2024-02-10 >/dev/null
+# The packagers' components: Runtime has the shared library and the tools, no headers and no
+# link name; Development has what building a host takes, and no tools.
+for component in Runtime Development; do
+  cmake --install "$build" --prefix "$prefix/$component" --component "$component" >/dev/null
+done
+fail() { echo "install: $*" >&2; exit 1; }
+ls "$prefix"/Runtime/lib/libvxosd.so.* >/dev/null 2>&1 || fail "Runtime lacks libvxosd.so.N"
+[ -x "$prefix/Runtime/bin/vxosd-play" ] || fail "Runtime lacks the tools"
+[ ! -e "$prefix/Runtime/include" ] || fail "Runtime installs headers"
+[ ! -e "$prefix/Runtime/lib/libvxosd.so" ] || fail "Runtime installs the link name"
+[ -f "$prefix/Development/include/vxosd/vxosd.h" ] || fail "Development lacks vxosd.h"
+[ -L "$prefix/Development/lib/libvxosd.so" ] || fail "Development lacks the link name"
+[ -f "$prefix/Development/lib/pkgconfig/vxosd.pc" ] || fail "Development lacks vxosd.pc"
+[ -f "$prefix/Development/lib/cmake/VXOSD/VXOSDConfig.cmake" ] || fail "Development lacks the CMake package"
+[ ! -e "$prefix/Development/bin" ] || fail "Development installs the tools"
+echo "install: the Runtime and Development components hold what they should"
+
 echo "install: the example hosts build and run against the installed library"
