@@ -30,6 +30,24 @@ if(TARGET vxvirtualcard)
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
 endif()
 
+# The Windows release folder (scripts/build-windows.sh ships it): build/release/.
+if(WIN32 AND TARGET vxvirtualcard)
+  set(release_files vxosd.dll libvxosd.dll.a vxosd.def vxosd.h vxvirtualcard.dll
+      libvxvirtualcard.dll.a vxvirtualcard.def virtualcard.h README-windows.md)
+  list(TRANSFORM release_files PREPEND ${VXOSD_RELEASE_DIR}/ OUTPUT_VARIABLE release_outputs)
+  add_custom_command(OUTPUT ${release_outputs}
+    COMMAND ${CMAKE_COMMAND} -DDEST=${VXOSD_RELEASE_DIR} -DSTRIP=${CMAKE_STRIP}
+            -DVXOSD_DLL=$<TARGET_FILE:vxosd> -DVXOSD_IMPLIB=$<TARGET_LINKER_FILE:vxosd>
+            -DVXOSD_DEF=$<TARGET_FILE_DIR:vxosd>/vxosd.def
+            -DCARD_DLL=$<TARGET_FILE:vxvirtualcard> -DCARD_IMPLIB=$<TARGET_LINKER_FILE:vxvirtualcard>
+            -DCARD_DEF=$<TARGET_FILE_DIR:vxvirtualcard>/vxvirtualcard.def
+            -DSOURCE=${PROJECT_SOURCE_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/release_folder.cmake
+    DEPENDS vxosd vxvirtualcard ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.h
+            ${CMAKE_CURRENT_LIST_DIR}/release_folder.cmake
+    VERBATIM)
+  add_custom_target(vxosd_release DEPENDS ${release_outputs})
+endif()
+
 # The tools find the library next to them in the prefix, wherever the prefix is.
 file(RELATIVE_PATH vxosd_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 foreach(tool vxosd-play vxosd-lunar vxosd-calendar)

@@ -60,8 +60,12 @@ extern "C" {
 #endif
 
 /* On 32-bit Windows every function is stdcall, exported under its plain name (InitVxOSD, not
- * InitVxOSD@0); link with the import library libvxosd.dll.a (or use vxosd.def), or load the
- * DLL with LoadLibraryW and GetProcAddress by the plain names. */
+ * InitVxOSD@0). Link with the import library libvxosd.dll.a (MinGW), or make one from the
+ * vxosd.def shipped beside the DLL, which lists the names with their stdcall decorations
+ * (InitVxOSD@0) so that the import library maps a host's calls (_InitVxOSD@0) to the plain
+ * exports: MSVC "lib /def:vxosd.def /machine:x86 /out:vxosd.lib", MinGW "dlltool -d vxosd.def
+ * -l libvxosd.dll.a -k". Or load the DLL with LoadLibraryW and GetProcAddress by the plain
+ * names. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define VXOSD_CALL __stdcall
 #else
