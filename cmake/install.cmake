@@ -15,6 +15,15 @@ configure_file(${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
                ${PROJECT_BINARY_DIR}/include/vxosd/virtualcard.h COPYONLY)
 target_include_directories(vxosd PUBLIC $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>)
 
+# libvxosd.so and libvxvirtualcard.so find libvxcom.so beside them, wherever the prefix is (a
+# host's own run path does not reach its libraries' dependencies).
+if(NOT WIN32)
+  set_target_properties(vxosd PROPERTIES INSTALL_RPATH "$ORIGIN")
+  if(TARGET vxvirtualcard)
+    set_target_properties(vxvirtualcard PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endif()
+
 install(TARGETS vxosd EXPORT VXOSDTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
@@ -24,10 +33,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/vxosd/vxosd.h ${PROJECT_SOURCE_DIR}/
               ${PROJECT_SOURCE_DIR}/drivers/virtualcard/virtualcard.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxosd COMPONENT Development)
 
-# On Windows the software card is a DLL of its own, a COM server to register with regsvr32.
+# The software card, VXOSD::virtualcard: libvxvirtualcard.so on Linux; on Windows a DLL that is
+# also a COM server to register with regsvr32. On Linux both libraries reach one COM layer,
+# libvxcom.so, which hosts never link themselves.
 if(TARGET vxvirtualcard)
-  install(TARGETS vxvirtualcard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+  set_target_properties(vxvirtualcard PROPERTIES EXPORT_NAME virtualcard)
+  install(TARGETS vxvirtualcard EXPORT VXOSDTargets
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+endif()
+if(TARGET vxcom)
+  install(TARGETS vxcom EXPORT VXOSDTargets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_SKIP)
 endif()
 
 # The Windows release folder (scripts/build-windows.sh ships it): build/release/.
@@ -60,10 +78,11 @@ endforeach()
 # pkg-config: paths relative to the .pc file, so that a moved prefix still works.
 file(RELATIVE_PATH vxosd_pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vxosd.pc.in ${PROJECT_BINARY_DIR}/vxosd.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vxosd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-        COMPONENT Development)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vxvirtualcard.pc.in ${PROJECT_BINARY_DIR}/vxvirtualcard.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vxosd.pc ${PROJECT_BINARY_DIR}/vxvirtualcard.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
 
-# find_package(VXOSD) gives the imported target VXOSD::vxosd.
+# find_package(VXOSD) gives the imported targets VXOSD::vxosd and VXOSD::virtualcard.
 set(vxosd_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VXOSD)
 install(EXPORT VXOSDTargets NAMESPACE VXOSD:: DESTINATION ${vxosd_cmake_dir} COMPONENT Development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VXOSDConfig.cmake.in

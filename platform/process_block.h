@@ -1,7 +1,7 @@
 #pragma once
 // Memory shared by every module of the process. On Windows the library (vxosd.dll) and a
 // driver DLL it loads each have their own copy of every static; state both must see lives in a
-// block found by name instead. On Linux the library is one module, and so is each block.
+// block found by name instead. On Linux one shared module (libvxcom.so) holds every block.
 
 #include <cstddef>
 #include <string_view>

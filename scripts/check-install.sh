@@ -14,11 +14,13 @@ host=examples/host
 # pkg-config: the C host, the C++ host, and the C host under AddressSanitizer.
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 flags=$(pkg-config --cflags --libs vxosd)
+# The C host runs on the software card, a library of its own (vxvirtualcard.pc).
+card_flags=$(pkg-config --cflags --libs vxvirtualcard)
 rpath="-Wl,-rpath,$(pkg-config --variable=libdir vxosd)"
-echo "install: pkg-config vxosd $(pkg-config --modversion vxosd): $flags"
-cc -std=c99 -Wall -Wextra -Werror "$host/host.c" $flags $rpath -o "$prefix/host-pc"
+echo "install: pkg-config vxosd $(pkg-config --modversion vxosd): $flags; vxvirtualcard: $card_flags"
+cc -std=c99 -Wall -Wextra -Werror "$host/host.c" $card_flags $rpath -o "$prefix/host-pc"
 c++ -std=c++17 -Wall -Wextra -Werror "$host/host.cpp" $flags $rpath -o "$prefix/host-pc-cpp"
-cc -g -fsanitize=address "$host/host.c" $flags $rpath -o "$prefix/host-pc-asan"
+cc -g -fsanitize=address "$host/host.c" $card_flags $rpath -o "$prefix/host-pc-asan"
 "$prefix/host-pc"
 "$prefix/host-pc-cpp"
 ASAN_OPTIONS=detect_leaks=1 "$prefix/host-pc-asan"
@@ -39,7 +41,9 @@ for component in Runtime Development; do
   cmake --install "$build" --prefix "$prefix/$component" --component "$component" >/dev/null
 done
 fail() { echo "install: $*" >&2; exit 1; }
-ls "$prefix"/Runtime/lib/libvxosd.so.* >/dev/null 2>&1 || fail "Runtime lacks libvxosd.so.N"
+for lib in libvxosd libvxvirtualcard libvxcom; do
+  ls "$prefix/Runtime/lib/$lib.so."* >/dev/null 2>&1 || fail "Runtime lacks $lib.so.N"
+done
 [ -x "$prefix/Runtime/bin/vxosd-play" ] || fail "Runtime lacks the tools"
 [ ! -e "$prefix/Runtime/include" ] || fail "Runtime installs headers"
 [ ! -e "$prefix/Runtime/lib/libvxosd.so" ] || fail "Runtime installs the link name"

@@ -21,8 +21,8 @@ inline constexpr std::array<const char *, 37> kInterfaceExports = {
     "VxOSD_CreateBufferDC", "VxOSD_DeleteDC", "VxOSD_SetFrameCallback", "VxOSD_GetLastError",
     "VxOSD_SetManualClockStart"};
 
-// The software capture card's C functions: built into libvxosd.so on Linux, exported by the
-// card's own DLL (vxvirtualcard.dll) on Windows.
+// The software capture card's C functions, exported by the card's own library
+// (libvxvirtualcard.so on Linux, vxvirtualcard.dll on Windows).
 inline constexpr std::array<const char *, 13> kVirtualCardExports = {
     "VxVirtualCard_ClearLog",    "VxVirtualCard_DefaultOptions", "VxVirtualCard_FrameToRGBA",
     "VxVirtualCard_GetCounters", "VxVirtualCard_GetLog",         "VxVirtualCard_GetProperty",
