@@ -300,6 +300,18 @@ TEST(MoviePattern, FormatsTheNumberWithoutAPrintfFormatter) {
   EXPECT_FALSE(TMoviePattern::Parse("no placeholder"));
 }
 
+// Widths and precisions: the width may be left out, a precision not; either is at most 64.
+TEST(MoviePattern, WidthAndPrecisionFields) {
+  EXPECT_TRUE(TMoviePattern::Parse("%64d"));
+  EXPECT_TRUE(TMoviePattern::Parse("%.64d"));
+  EXPECT_TRUE(TMoviePattern::Parse("%-0d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%65d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%.65d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%.d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%4.d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%999999999999d"));
+}
+
 TEST_F(PictureTest, ChineseFileNamesWorkOnAUtf8System) {
   SetSystemCodePageForTesting("UTF-8");
   const std::string name = "图片_标志.bmp";
