@@ -21,12 +21,6 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"VxOsdForm";
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
@@ -35,7 +29,7 @@ bool RegisterFormClass() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = FormProc;
-    wc.hInstance = ThisModule();
+    wc.hInstance = win32::ThisModule();
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kFormClass;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -121,7 +115,7 @@ struct Win32Form final : TForm::Impl {
     if (!RegisterFormClass()) return;
     const WindowStyle ws = StyleOf(form.BorderStyle, form.BorderIcons);
     hwnd = CreateWindowExW(ws.ex_style, kFormClass, L"", ws.style, CW_USEDEFAULT, CW_USEDEFAULT, 1, 1,
-                           nullptr, nullptr, ThisModule(), nullptr);
+                           nullptr, nullptr, win32::ThisModule(), nullptr);
     if (hwnd) {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       shown_style = ws;
