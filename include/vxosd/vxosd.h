@@ -286,7 +286,8 @@ typedef void (*VxOSD_FrameCallback)(const uint8_t *frame_stream, uint32_t size, 
 VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *user);
 /* The message of the last failed call on this thread (or of the last picture call that found
  * no file, see SetVxComponent_PicFile, or of the last cycle that failed or found the card
- * stalled, on the library's thread), as UTF-8: copies at most size - 1 bytes (a message cut
+ * stalled, or of a component timer whose work failed, "VxOSD timer: ...", on the library's
+ * thread; the timers go on, and no error leaves the message loop), as UTF-8: copies at most size - 1 bytes (a message cut
  * short ends at a character boundary) and a terminating zero into utf8 (when size > 0) and
  * returns the message's full length in bytes; 0 when there is no message. Other successful
  * calls do not clear it. */
