@@ -144,8 +144,12 @@ uint8_t VXOSD_CALL FakePicFile(const char *name, const uint16_t *) {
   g_calls.push_back(std::string("pic ") + name);
   return 1;
 }
+#endif
 
 TEST(SceneRunTest, APathThatCannotBeConvertedRefusesTheStep) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a folder name on Windows is UTF-16 already";
+#else
   Library fake;
   fake.VxOSD_GetLastError = FakeLastError;
   fake.SetVxComponent_PicFile = FakePicFile;
@@ -156,8 +160,8 @@ TEST(SceneRunTest, APathThatCannotBeConvertedRefusesTheStep) {
   EXPECT_EQ(g_calls, Log{});
   EXPECT_EQ(host.log, (Log{"refused SetVxComponent_PicFile"}));
   EXPECT_THROW(ScenePath("/tmp/\xff", "a.bmp"), PathError);
-}
 #endif
+}
 
 }  // namespace
 }  // namespace vxscene
