@@ -252,6 +252,7 @@ uint8_t VXOSD_CALL InitVxOSD(void) {
     TOSD &osd = *lib->form->osd;
     // The cycle runs on this thread, so its reports land in this thread's error slot.
     osd.OnCycleError = [](const std::string &message) { SetError("VxOSD cycle: " + message); };
+    loop.SetHandlerErrorSink([](const std::string &message) { SetError("VxOSD timer: " + message); });
     osd.SetActive(true);
     osd.SetComponent_Color(vx::kRootName, vx::kKeyColor, 0);
     if (format.true_colour)

@@ -1,3 +1,28 @@
+# vxosd_warnings_for_own_targets(DIR)
+# Sets the project's warnings on every target defined in DIR and its subdirectories that lie
+# inside this source tree (so not on GoogleTest, which Windows builds from /usr/src), for C and
+# C++ sources only (not the resource compiler). Called once, after every directory was added,
+# so that targets of any folder get them without a call of their own.
+function(vxosd_warnings_for_own_targets dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(t IN LISTS targets)
+    get_target_property(type ${t} TYPE)
+    if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+      target_compile_options(${t} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Wall -Wextra -Wpedantic>)
+      if(VXOSD_WERROR)
+        target_compile_options(${t} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
+      endif()
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${sub}" NORMALIZE inside)
+    if(inside)
+      vxosd_warnings_for_own_targets(${sub})
+    endif()
+  endforeach()
+endfunction()
+
 # vxosd_module(NAME SOURCES ... DEPS ...)
 # A subsystem as a static library (position independent, so it links into libvxosd.so).
 function(vxosd_module name)

@@ -2,13 +2,20 @@
 # but a host compiled against vxosd.h calls the stdcall functions by their decorated names
 # (_InitVxOSD@0): the import library maps each decorated name to the plain export. A C (cdecl)
 # function would keep its plain name.
-# Arguments (-D): NM, DLLTOOL, DLL, DEF (plain names), OUT (import library), WORK (scratch .def).
+# The decorated .def written on the way is the one shipped beside the DLL: other toolchains
+# make their import library from it (MSVC: lib /def:vxosd.def /machine:x86 /out:vxosd.lib).
+# Arguments (-D): NM, DLLTOOL, DLL, DEF (plain names), OUT (import library), WORK (the
+# decorated .def).
 execute_process(COMMAND ${NM} ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${NM} ${DLL} failed")
 endif()
 file(STRINGS ${DEF} lines)
-set(out "LIBRARY vxosd.dll\nEXPORTS\n")
+set(out "; The exports of vxosd.dll with their stdcall decorations (InitVxOSD@0), for making an\n")
+string(APPEND out "; import library: the DLL exports them under their plain names (InitVxOSD).\n")
+string(APPEND out ";   MinGW: dlltool -d vxosd.def -l libvxosd.dll.a -k\n")
+string(APPEND out ";   MSVC:  lib /def:vxosd.def /machine:x86 /out:vxosd.lib\n")
+string(APPEND out "LIBRARY vxosd.dll\nEXPORTS\n")
 foreach(line IN LISTS lines)
   string(STRIP "${line}" name)
   if(name STREQUAL "" OR name MATCHES "^;" OR name MATCHES "^(LIBRARY|EXPORTS)")

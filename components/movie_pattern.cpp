@@ -7,6 +7,9 @@ namespace vx {
 
 namespace {
 constexpr int kMaxPatternField = 64;
+
+// What a width or precision field held.
+enum class TField { kAbsent, kNumber, kTooLarge };
 }  // namespace
 
 std::optional<TMoviePattern> TMoviePattern::Parse(std::string_view name) {
@@ -27,18 +30,19 @@ std::optional<TMoviePattern> TMoviePattern::Parse(std::string_view name) {
       (name[i] == '-' ? p.left_ : p.zero_) = true;
     auto number = [&](int &value) {
       value = 0;
-      bool any = false;
+      TField field = TField::kAbsent;
       for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
         value = value * 10 + (name[i] - '0');
-        if (value > kMaxPatternField) return false;
-        any = true;
+        if (value > kMaxPatternField) return TField::kTooLarge;
+        field = TField::kNumber;
       }
-      return any;
+      return field;
     };
-    if (!number(p.width_) && p.width_ != 0) return std::nullopt;
+    // The width may be left out; a precision must be written after its '.'.
+    if (number(p.width_) == TField::kTooLarge) return std::nullopt;
     if (i < name.size() && name[i] == '.') {
       ++i;
-      if (!number(p.precision_)) return std::nullopt;
+      if (number(p.precision_) != TField::kNumber) return std::nullopt;
     }
     if (i >= name.size()) return std::nullopt;
     const char c = name[i];

@@ -14,6 +14,12 @@ class TMoviePattern {
   // Nothing when the name holds no placeholder, more than one, or any other conversion.
   static std::optional<TMoviePattern> Parse(std::string_view name);
   std::string Format(int number) const;
+  // Whether Format could give `name`: the text around the placeholder matches (the number in
+  // between is not checked).
+  bool MayFormat(std::string_view name) const {
+    return name.size() >= prefix_.size() + suffix_.size() && name.starts_with(prefix_) &&
+           name.ends_with(suffix_);
+  }
 
  private:
   std::string prefix_, suffix_;

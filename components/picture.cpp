@@ -100,6 +100,7 @@ void TOSDPicute::SetPicFile(const std::string &file) {
   splitindex_ = 0;
   movieon_ = false;
   StopTimers();
+  DropUnreachablePictures();
 }
 
 void TOSDPicute::SetPicSplitFile(std::u16string_view file, int count) {
@@ -112,9 +113,7 @@ void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
   const std::shared_ptr<TBitmap> picture = ReadFile(file);
   if (!picture) {
     ShowPicture(nullptr);
-    return;
-  }
-  if (count != 0) {
+  } else if (count != 0) {
     splitfile_ = file;
     splitcount_ = count;
     ShowSplit(*picture, count);
@@ -123,9 +122,24 @@ void TOSDPicute::SetPicSplitFile(const std::string &file, int count) {
     splitcount_ = 1;
     ShowPicture(picture.get());
   }
+  DropUnreachablePictures();
 }
 
-void TOSDPicute::SetPicSplitShow(int index) { ShowPart(index, TPictureRead::FromFile); }
+void TOSDPicute::SetPicSplitShow(int index) {
+  ShowPart(index, TPictureRead::FromFile);
+  DropUnreachablePictures();
+}
+
+void TOSDPicute::DropUnreachablePictures() {
+  cache_.Retain([this](const std::string &path) { return MovieMayShow(path); });
+}
+
+bool TOSDPicute::MovieMayShow(const std::string &path) const {
+  if (!movieon_) return false;
+  if (splitmovie_) return path == splitfile_;
+  if (pattern_) return pattern_->MayFormat(path);
+  return path == moviefile_;
+}
 
 void TOSDPicute::ShowPart(int index, TPictureRead read) {
   if (splitcount_ < 2) return;
@@ -183,6 +197,7 @@ void TOSDPicute::SetPicMovie(const std::string &file, int first, int last) {
   }
   movieon_ = true;
   StopTimers();
+  DropUnreachablePictures();
 }
 
 void TOSDPicute::OnHideTimer() {

@@ -97,6 +97,10 @@ class TOSDPicute : public TOSDObject {
   void ShowSplit(TBitmap &picture, int count);
   void CopyPart(TBitmap &picture, int index);
   void ShowPart(int index, TPictureRead read);
+  // Only the running movie's ticks reuse cached pictures: everything else is dropped after
+  // each host call, so the cache holds at most what the movie will show again.
+  void DropUnreachablePictures();
+  bool MovieMayShow(const std::string &path) const;
   void ShowMovieFrame();
   void KeepPicture();
   void StopTimers();

@@ -65,4 +65,15 @@ std::shared_ptr<TBitmap> TPictureCache::Load(const std::string &path, TPictureRe
   return picture;
 }
 
+void TPictureCache::Retain(const std::function<bool(const std::string &path)> &keep) {
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (keep(it->path)) {
+      ++it;
+    } else {
+      bytes_ -= it->bytes;
+      it = entries_.erase(it);
+    }
+  }
+}
+
 }  // namespace vx

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -21,7 +22,8 @@ enum class TPictureRead {
 // Decoded pictures by path, so that a movie does not decode its files again every tick. A
 // kept picture serves only while its file keeps its whole identity (file number, change and
 // modification time, size): a file replaced by a copy of the same size and time stamps is read
-// again. Bounded in entries and bytes.
+// again. Bounded in entries and bytes; its owner drops what it can no longer ask for again
+// (Retain), so that a slideshow does not keep every earlier picture.
 class TPictureCache {
  public:
   // Null when no regular file is at path; raises vx::Exception when the file exists but
@@ -32,7 +34,10 @@ class TPictureCache {
   // where it has the colour of its bottom-left pixel (the keyed copy's colour). Forgets what
   // was kept in the other form.
   void SetTrueColour(bool on);
+  // Drops every picture whose path `keep` refuses.
+  void Retain(const std::function<bool(const std::string &path)> &keep);
   std::size_t Size() const { return entries_.size(); }
+  std::size_t Bytes() const { return bytes_; }
   std::uint64_t Decodes() const { return decodes_; }
 
  private:

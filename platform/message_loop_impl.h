@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -40,6 +42,39 @@ struct MessageLoop::Impl {
   std::shared_ptr<SourceTable> sources = std::make_shared<SourceTable>();
   int dispatch_depth = 0;
   std::vector<std::function<void()>> at_thread_end;  // MessageLoop::AtThreadEnd
+  std::function<void(const std::string &)> on_handler_error;
+
+  // Holds dispatch_depth raised while events run, also when one of them throws.
+  class Dispatching {
+   public:
+    explicit Dispatching(Impl &m) : m_(m) { ++m_.dispatch_depth; }
+    ~Dispatching() { --m_.dispatch_depth; }
+    Dispatching(const Dispatching &) = delete;
+    Dispatching &operator=(const Dispatching &) = delete;
+
+   private:
+    Impl &m_;
+  };
+
+  // Runs one timer handler or source pump. What it throws ends there and goes to the loop's
+  // error sink: an exception must not skip the loop's bookkeeping and re-arm, nor unwind
+  // through the system's dispatch (on Windows, the host's own DispatchMessageW).
+  void RunHandler(const std::function<void()> &handler) noexcept {
+    try {
+      handler();
+    } catch (const std::exception &e) {
+      ReportHandlerError(e.what());
+    } catch (...) {
+      ReportHandlerError("unknown error");
+    }
+  }
+  void ReportHandlerError(const char *what) noexcept {
+    try {
+      if (on_handler_error) on_handler_error(what);
+    } catch (...) {
+      // The sink could not take it (out of memory): the loop goes on regardless.
+    }
+  }
 
   // The system's side: what wakes the thread when the earliest timer is due (a timerfd on
   // Linux, a USER timer on a hidden window on Windows). Defined per system.
@@ -77,7 +112,7 @@ struct MessageLoop::Impl {
     t->queued_ = false;
     Queue(t, fire_at + t->interval_);
     std::function<void()> handler = t->OnTimer;  // the handler may destroy the timer
-    if (handler) handler();
+    if (handler) RunHandler(handler);
     return true;
   }
 
@@ -85,9 +120,10 @@ struct MessageLoop::Impl {
   // a stall), then rearms. Returns how many ran.
   std::uint32_t FireDue(std::int64_t now) {
     std::uint32_t count = 0;
-    ++dispatch_depth;
-    while (FireOne(now, now)) ++count;
-    --dispatch_depth;
+    {
+      Dispatching dispatching(*this);
+      while (FireOne(now, now)) ++count;
+    }
     Rearm();
     return count;
   }
@@ -120,7 +156,7 @@ struct MessageLoop::Impl {
       auto it = table->entries.find(id);  // an earlier pump may have removed it
       if (it == table->entries.end()) continue;
       std::function<void()> pump = it->second.pump;  // the pump may remove its own source
-      if (pump) pump();
+      if (pump) RunHandler(pump);
     }
   }
 };

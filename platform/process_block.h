@@ -4,7 +4,7 @@
 // read of the library's lives in a named block of the library's, which the driver reaches
 // through the library module itself (an accessor it exports, found at run time from an
 // address in its code), never through a name another process could create first. On Linux
-// the library is one module, and so is each block.
+// one shared module (libvxcom.so) holds every block.
 
 #include <cstddef>
 #include <string_view>

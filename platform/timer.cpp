@@ -36,6 +36,10 @@ void MessageLoop::SetClock(std::shared_ptr<Clock> clock) {
   impl_->Rearm();
 }
 
+void MessageLoop::SetHandlerErrorSink(std::function<void(const std::string &)> sink) {
+  impl_->on_handler_error = std::move(sink);
+}
+
 Clock &MessageLoop::GetClock() const { return *impl_->clock; }
 std::shared_ptr<Clock> MessageLoop::ClockPtr() const { return impl_->clock; }
 
@@ -46,7 +50,7 @@ std::uint32_t MessageLoop::Advance(std::int64_t ms) {
   m.Pump();
   const std::int64_t target = manual->NowMs() + std::max<std::int64_t>(ms, 0);
   std::uint32_t count = 0;
-  ++m.dispatch_depth;
+  Impl::Dispatching dispatching(m);
   for (;;) {
     if (m.clock != manual) break;  // a handler swapped the clock
     if (m.queue.empty() || m.queue.begin()->due > target) break;
@@ -55,7 +59,6 @@ std::uint32_t MessageLoop::Advance(std::int64_t ms) {
     manual->Advance(at - manual->NowMs());
     if (m.FireOne(at, at)) ++count;
   }
-  --m.dispatch_depth;
   if (manual->NowMs() < target) manual->Advance(target - manual->NowMs());
   return count;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -60,6 +61,11 @@ class MessageLoop {
   // Windows, where the thread's hidden window receives the timer's WM_TIMER and any message
   // loop of the thread (the host's GetMessage/DispatchMessage too) fires the due timers.
   int EventFd();
+  // A timer handler or source pump that throws ends there: its message goes to this sink (if
+  // any), and the other events, the loop's schedule and its wake-up go on as if it had
+  // returned. No exception leaves ProcessMessages, Advance or the system's dispatch of the
+  // loop's messages.
+  void SetHandlerErrorSink(std::function<void(const std::string &)> sink);
   // Milliseconds until the next due timer, or -1 when none is enabled.
   std::int64_t NextDueIn() const;
 

@@ -13,7 +13,8 @@
 
 namespace vxscene {
 
-// Every export of vxosd.h, in the header's order.
+// Every export of vxosd.h, in the header's order: the one list of the library's exports. The
+// DLL's .def file (api/CMakeLists.txt) and the tests' list of names are made from it.
 #define VXOSD_LIBRARY_ENTRIES(X)                                                                   \
   X(InitVxOSD) X(FreeVxOSD) X(AddVxComponent) X(DelVxComponent) X(SetVxComponent_Pos)              \
   X(SetVxComponent_Color) X(SetVxComponent_Font) X(SetVxComponent_Visible) X(SetVxComponent_Text)  \
@@ -26,7 +27,7 @@ namespace vxscene {
   X(VxOSD_ProcessMessages) X(VxOSD_EventFd) X(VxOSD_UseManualClock) X(VxOSD_SetManualClockStart)   \
   X(VxOSD_SetManualClockStartNow) X(VxOSD_AdvanceClock) X(VxOSD_SetFrameFormat)                  \
   X(VxOSD_CreateBufferDC) X(VxOSD_DeleteDC) X(VxOSD_SetFrameCallback) X(VxOSD_GetLastError)         \
-  X(VxOSD_GetStatus)
+  X(VxOSD_GetStatus) X(VxOSD_SetCardWaitLimit)
 
 struct Library {
 #define VXOSD_LIBRARY_FIELD(name) decltype(&::name) name = nullptr;

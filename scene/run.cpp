@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <string_view>
 #include <utility>
 
 #include "scene/library.h"
@@ -25,16 +27,30 @@ bool LoadsAPicture(const std::string &call) {
 
 }  // namespace
 
+std::u16string ScenePath(const fs::path &scene_dir, const std::string &utf8) {
+  // The scene's text is UTF-8 on every system, so it becomes a path as UTF-8 (char8_t): a
+  // plain std::string would be read in the ANSI code page on Windows.
+  std::u16string out;
+  try {
+    fs::path p(std::u8string(utf8.begin(), utf8.end()));
+    if (p.is_relative()) p = scene_dir / p;
+    const std::u8string joined = p.u8string();
+    if (Utf8ToUtf16(std::string_view(reinterpret_cast<const char *>(joined.data()), joined.size()),
+                    out))
+      return out;
+  } catch (const std::exception &) {
+    // A folder name the system cannot give as UTF-8: refused below like an invalid one.
+  }
+  throw PathError("the path \"" + utf8 + "\" in the scene's folder cannot be written as UTF-16");
+}
+
 int CallExport(const Library &lib, const Step &s, const fs::path &scene_dir, std::string &note) {
   auto name = [&](std::size_t i) { return s.args[i].utf8.c_str(); };
   auto n = [&](std::size_t i) { return s.args[i].number; };
   std::vector<std::vector<std::uint16_t>> texts;
   auto text = [&](std::size_t i) {
     std::u16string t = s.args[i].utf16;
-    if (s.args[i].type == ArgType::Path && !t.empty()) {
-      const fs::path p = fs::path(s.args[i].utf8);
-      if (p.is_relative()) Utf8ToUtf16((scene_dir / p).string(), t);
-    }
+    if (s.args[i].type == ArgType::Path && !t.empty()) t = ScenePath(scene_dir, s.args[i].utf8);
     texts.emplace_back(t.begin(), t.end());
     texts.back().push_back(0);
     return texts.back().data();
@@ -84,7 +100,14 @@ SceneRun::SceneRun(const Library &lib, std::vector<Step> steps, fs::path scene_d
 
 int SceneRun::Apply(const Step &step, SceneHost &host) {
   std::string note;
-  const int result = CallExport(lib_, step, scene_dir_, note);
+  int result = 0;
+  try {
+    result = CallExport(lib_, step, scene_dir_, note);
+  } catch (const PathError &e) {
+    host.Refused(step, e.what());
+    host.Stepped(step);
+    return 0;
+  }
   if (!result) {
     // InitVxOSD's 0 is no failure when the library runs without a card; the status tells.
     if (step.call != "InitVxOSD" || !lib_.VxOSD_GetStatus || lib_.VxOSD_GetStatus() == VXOSD_STATUS_NONE)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,20 @@ class SceneHost {
   virtual void Stepped(const Step &) {}
 };
 
+// A path argument that cannot be handed to the library (the scene's folder and the name do not
+// join into valid UTF-16): the step is refused, not run with a wrong or truncated path.
+class PathError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A scene's path argument (UTF-8) as the library takes it: relative names joined to scene_dir,
+// built from UTF-8 on every system. Throws PathError when that cannot be done.
+std::u16string ScenePath(const std::filesystem::path &scene_dir, const std::string &utf8);
+
 // Calls the export of an export step (not wait or snapshot) through lib and returns its
-// result. Relative paths are taken from scene_dir. A text rectangle is reported through note.
+// result. Relative paths are taken from scene_dir (PathError when one cannot be built). A text
+// rectangle is reported through note.
 int CallExport(const Library &lib, const Step &step, const std::filesystem::path &scene_dir,
                std::string &note);
 

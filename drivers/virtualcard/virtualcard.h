@@ -13,7 +13,9 @@
  * On Linux the card is the process's, whichever thread installed it. Functions that report on
  * the card return 0 (or an empty result) while no card is installed.
  *
- * On Linux the card is built into libvxosd.so and serves only once installed. On Windows it is
+ * On Linux the card is libvxvirtualcard.so (pkg-config vxvirtualcard, CMake VXOSD::virtualcard),
+ * which registers with the COM layer libvxosd.so probes (libvxcom.so, shared by both); it
+ * serves only once installed. On Windows it is
  * a DLL of its own, vxvirtualcard.dll: a COM in-process server (regsvr32 registers it) which the
  * library reaches through CoCreateInstance, as a real card's driver. There:
  * - when COM asks the registered DLL for the card and none is installed, a card with the

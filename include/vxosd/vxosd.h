@@ -88,8 +88,12 @@ extern "C" {
 #endif
 
 /* On 32-bit Windows every function is stdcall, exported under its plain name (InitVxOSD, not
- * InitVxOSD@0); link with the import library libvxosd.dll.a (or use vxosd.def), or load the
- * DLL with LoadLibraryW and GetProcAddress by the plain names. */
+ * InitVxOSD@0). Link with the import library libvxosd.dll.a (MinGW), or make one from the
+ * vxosd.def shipped beside the DLL, which lists the names with their stdcall decorations
+ * (InitVxOSD@0) so that the import library maps a host's calls (_InitVxOSD@0) to the plain
+ * exports: MSVC "lib /def:vxosd.def /machine:x86 /out:vxosd.lib", MinGW "dlltool -d vxosd.def
+ * -l libvxosd.dll.a -k". Or load the DLL with LoadLibraryW and GetProcAddress by the plain
+ * names. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define VXOSD_CALL __stdcall
 #else
@@ -348,7 +352,8 @@ VXOSD_API void VXOSD_CALL VxOSD_SetFrameCallback(VxOSD_FrameCallback cb, void *u
 /* The message of the last call on this thread, as UTF-8: why it failed, or what it reports
  * on success (a picture file that was not found, see SetVxComponent_PicFile; the card held by
  * another library, see InitVxOSD; a cycle that failed or found the card stalled while the call
- * ran the thread's timers). Every call but this one starts by clearing the thread's message,
+ * ran the thread's timers; a component timer whose work failed, "VxOSD timer: ...": the
+ * timers go on, and no error leaves the message loop). Every call but this one starts by clearing the thread's message,
  * so the message is always the last call's. A cycle run by a Windows host's own message loop
  * reports the same way, and its message stays until the thread's next call. Copies at most
  * size - 1 bytes (a message cut short ends at a character boundary) and a terminating zero

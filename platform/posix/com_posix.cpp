@@ -1,5 +1,6 @@
 // COM and kernel-style events on Linux: a per-thread initialisation count, a process-wide
-// class registry, and events over condition variables.
+// class registry, and events over condition variables. Built as libvxcom.so, one copy for the
+// library and the drivers it reaches (see platform/CMakeLists.txt).
 #include "platform/com.h"
 
 #include <chrono>
@@ -16,6 +17,9 @@ namespace vx {
 namespace {
 
 thread_local int t_co_init_count = 0;
+
+// This module is libvxcom.so, apart from the rest of the platform layer: it keeps its own copy.
+constexpr IID kIID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 struct Registration {
   CLSID clsid;
@@ -101,7 +105,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD context, REFIID 
   }
   if (factory == nullptr) return REGDB_E_CLASSNOTREG;
   IClassFactory *cf = nullptr;
-  HRESULT hr = factory->QueryInterface(IID_IClassFactory, reinterpret_cast<void **>(&cf));
+  HRESULT hr = factory->QueryInterface(kIID_IClassFactory, reinterpret_cast<void **>(&cf));
   factory->Release();
   if (FAILED(hr) || cf == nullptr) return FAILED(hr) ? hr : E_NOINTERFACE;
   hr = cf->CreateInstance(outer, iid, out);

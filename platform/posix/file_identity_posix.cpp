@@ -6,7 +6,7 @@ namespace vx {
 
 namespace {
 std::int64_t Nanoseconds(const struct timespec &t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  return UnixNanoseconds(static_cast<std::int64_t>(t.tv_sec), t.tv_nsec);
 }
 }  // namespace
 

@@ -1,5 +1,5 @@
-// One module holds the whole library on Linux: a block per name in this module is the
-// process's.
+// On Linux the blocks live in libvxcom.so, the one module that the library and the drivers it
+// reaches share: a block per name there is the process's.
 #include "platform/process_block.h"
 
 #include <map>

@@ -5,20 +5,15 @@
 #include <string>
 
 #include "platform/com.h"
+#include "platform/win32/wide.h"
 
 namespace vx {
 namespace {
 
-// Class ids and the registry values written here are ASCII.
-std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 // The module this code is linked into, by its full path, as COM should load it.
 std::wstring ModulePath() {
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ModulePath), &self))
-    return {};
+  const HMODULE self = win32::ThisModule();
+  if (self == nullptr) return {};
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const ::DWORD n = GetModuleFileNameW(self, path.data(), static_cast<::DWORD>(path.size()));
@@ -32,7 +27,7 @@ std::wstring ModulePath() {
 // need no rights, but other users' hosts and services would not find the server, and Wine's
 // COM reads only the machine's classes.)
 std::wstring ClassKey(REFCLSID clsid) {
-  return L"Software\\Classes\\CLSID\\" + Wide(FormatGUID(clsid));
+  return L"Software\\Classes\\CLSID\\" + win32::Widen(FormatGUID(clsid));
 }
 
 bool SetString(HKEY key, const wchar_t *name, const std::wstring &value) {
@@ -65,11 +60,11 @@ HRESULT RegisterInprocServer(REFCLSID clsid, std::string_view description,
   HKEY cls = nullptr, server = nullptr;
   bool ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClassKey(clsid).c_str(), 0, nullptr, 0, KEY_WRITE,
                             nullptr, &cls, nullptr) == ERROR_SUCCESS;
-  ok = ok && SetString(cls, nullptr, Wide(description));
+  ok = ok && SetString(cls, nullptr, win32::Widen(description));
   ok = ok && RegCreateKeyExW(cls, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &server,
                              nullptr) == ERROR_SUCCESS;
   ok = ok && SetString(server, nullptr, path) &&
-       SetString(server, L"ThreadingModel", Wide(threading_model));
+       SetString(server, L"ThreadingModel", win32::Widen(threading_model));
   if (server != nullptr) RegCloseKey(server);
   if (cls != nullptr) RegCloseKey(cls);
   return ok ? S_OK : SELFREG_E_CLASS;

@@ -9,7 +9,7 @@ namespace vx {
 
 namespace {
 
-std::int64_t Nanoseconds(LARGE_INTEGER t) { return static_cast<std::int64_t>(t.QuadPart) * 100; }
+std::int64_t Nanoseconds(LARGE_INTEGER t) { return FileTimeToUnixNanoseconds(t.QuadPart); }
 
 // A closed handle on every path out.
 struct Handle {

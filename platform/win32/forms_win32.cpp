@@ -21,12 +21,6 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"VxOsdForm";
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
@@ -40,7 +34,7 @@ bool RegisterFormClass() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = FormProc;
-    wc.hInstance = ThisModule();
+    wc.hInstance = win32::ThisModule();
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kFormClass;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -127,7 +121,7 @@ struct Win32Form final : TForm::Impl {
     if (!RegisterFormClass()) return;
     const WindowStyle ws = StyleOf(form.BorderStyle, form.BorderIcons);
     hwnd = CreateWindowExW(ws.ex_style, kFormClass, L"", ws.style, CW_USEDEFAULT, CW_USEDEFAULT, 1, 1,
-                           nullptr, nullptr, ThisModule(), nullptr);
+                           nullptr, nullptr, win32::ThisModule(), nullptr);
     if (hwnd) {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       shown_style = ws;
@@ -178,7 +172,11 @@ struct Win32Form final : TForm::Impl {
       case WM_PAINT: {
         PAINTSTRUCT ps;
         if (::HDC dc = BeginPaint(hwnd, &ps)) {
-          Paint(dc);
+          try {
+            Paint(dc);
+          } catch (...) {
+            // Validate the area anyway: an unpainted form beats a WM_PAINT storm.
+          }
           EndPaint(hwnd, &ps);
         }
         return 0;
@@ -231,7 +229,11 @@ struct Win32Form final : TForm::Impl {
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto *impl = reinterpret_cast<Win32Form *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!impl) return DefWindowProcW(hwnd, msg, wp, lp);
-  return impl->Handle(msg, wp, lp);
+  try {
+    return impl->Handle(msg, wp, lp);
+  } catch (...) {
+    return 0;  // a paint that could not be done; nothing may unwind into the host's dispatch
+  }
 }
 
 }  // namespace

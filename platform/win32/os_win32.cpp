@@ -9,14 +9,10 @@
 #include "platform/exceptions.h"
 #include "platform/os.h"
 #include "platform/stream.h"
+#include "platform/win32/wide.h"
 
 namespace vx::os {
 namespace {
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string u = Utf8ToUtf16(utf8);
-  return std::wstring(u.begin(), u.end());
-}
 
 std::string ErrorText(DWORD error) {
   wchar_t *text = nullptr;
@@ -54,7 +50,7 @@ TDateParts LocalTimeNow() {
 }
 
 std::FILE *OpenFile(const std::string &path, const char *mode) {
-  return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+  return _wfopen(win32::Widen(path).c_str(), win32::Widen(mode).c_str());
 }
 
 std::int64_t TellFile(std::FILE *file) { return _ftelli64(file); }
@@ -63,7 +59,7 @@ bool SeekFile(std::FILE *file, std::int64_t offset) { return _fseeki64(file, off
 
 void ReplaceFile(const std::string &path, std::string_view data) {
   static LONG counter = 0;
-  const std::wstring target = Wide(path);
+  const std::wstring target = win32::Widen(path);
   const std::wstring tmp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
                            std::to_wstring(InterlockedIncrement(&counter)) + L".tmp";
   HANDLE file = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

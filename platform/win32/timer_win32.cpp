@@ -10,6 +10,7 @@
 
 #include "platform/com.h"
 #include "platform/message_loop_impl.h"
+#include "platform/win32/wide.h"
 
 namespace vx {
 namespace {
@@ -18,19 +19,12 @@ constexpr UINT_PTR kTimerId = 1;
 
 LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&TimerWindowProc), &module);
-  return module;
-}
-
 const wchar_t *WindowClass() {
   static const wchar_t *const name = [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = TimerWindowProc;
-    wc.hInstance = ThisModule();
+    wc.hInstance = win32::ThisModule();
     wc.lpszClassName = L"VxOSDMessageLoop";
     RegisterClassExW(&wc);  // fails harmlessly if this module registered it already
     return L"VxOSDMessageLoop";
@@ -107,9 +101,15 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     auto *loop = reinterpret_cast<MessageLoop::Impl *>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (loop != nullptr) {
       loop->os->armed_due = -1;  // rearmed below for the next due time
-      std::shared_ptr<Clock> clock = loop->clock;
-      if (!clock->IsManual()) loop->os->fired += loop->FireDue(clock->NowMs());
-      else KillTimer(window, kTimerId);
+      // The handlers' own errors stay in FireDue; nothing may unwind into DispatchMessageW.
+      try {
+        std::shared_ptr<Clock> clock = loop->clock;
+        if (!clock->IsManual()) loop->os->fired += loop->FireDue(clock->NowMs());
+        else KillTimer(window, kTimerId);
+      } catch (...) {
+        loop->ReportHandlerError("the message loop ran out of memory");
+        loop->Rearm();
+      }
     }
     return 0;
   }
@@ -128,7 +128,7 @@ void MessageLoop::Impl::Rearm() {
   const std::int64_t due = queue.begin()->due;
   if (due == os->armed_due) return;
   if (os->window == nullptr) {
-    os->window = CreateWindowExW(0, WindowClass(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
+    os->window = CreateWindowExW(0, WindowClass(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, win32::ThisModule(), nullptr);
     if (os->window == nullptr) return;  // ProcessMessages still fires timers on its own wait
     SetWindowLongPtrW(os->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }

@@ -1,5 +1,6 @@
-// libvxosd.so exports the C interface and nothing else, under a SONAME with the interface's major
-// version: read its dynamic section.
+// libvxosd.so exports the C interface and nothing else, under a named version node and a SONAME
+// with the interface's major version; the software card is libvxvirtualcard.so: read their
+// dynamic sections.
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -83,17 +84,31 @@ bool Allowed(const std::string &name) {
       "DelVxComponent",    "GetVxComponent_TextRect", "SetVxOSD_Debug",
       "SetVxOSD_DebugView"};
   auto starts = [&](const char *prefix) { return name.rfind(prefix, 0) == 0; };
-  // Version-script nodes and the virtual card's C interface, built in for hosts without a card.
+  // The functions of vxosd.h and the version node they are defined in; nothing of the
+  // software card, which is a library of its own.
   return exact.count(name) || starts("SetVxComponent_") || starts("VxOSD_") ||
-         starts("VxVirtualCard_");
+         name == "VXOSD_1";
 }
 
-TEST(SymbolsTest, OnlyTheInterfaceIsExported) {
+TEST(SymbolsTest, OnlyTheInterfaceIsExportedUnderANamedVersion) {
   const auto names = DefinedDynamicSymbols(VXOSD_LIBRARY_PATH);
   ASSERT_FALSE(names.empty()) << "cannot read " << VXOSD_LIBRARY_PATH;
   for (const std::string &n : names) EXPECT_TRUE(Allowed(n)) << "unexpected export " << n;
   for (const char *n : vx::test::kInterfaceExports)
     EXPECT_TRUE(names.count(n)) << "missing export " << n;
+  EXPECT_TRUE(names.count("VXOSD_1")) << "the exports are not under the version node VXOSD_1";
+}
+
+// The software card is libvxvirtualcard.so: its functions, under its own node and SONAME.
+TEST(SymbolsTest, TheSoftwareCardIsALibraryOfItsOwn) {
+  const auto names = DefinedDynamicSymbols(VXOSD_CARD_LIBRARY_PATH);
+  ASSERT_FALSE(names.empty()) << "cannot read " << VXOSD_CARD_LIBRARY_PATH;
+  for (const std::string &n : names)
+    EXPECT_TRUE(n.rfind("VxVirtualCard_", 0) == 0 || n == "VXVIRTUALCARD_1") << "unexpected export " << n;
+  for (const char *n : vx::test::kVirtualCardExports)
+    EXPECT_TRUE(names.count(n)) << "missing export " << n;
+  EXPECT_EQ(SharedObjectName(VXOSD_CARD_LIBRARY_PATH),
+            "libvxvirtualcard.so." + std::to_string(VXOSD_VERSION_MAJOR));
 }
 
 // Hosts link against the interface's major version, which the header states.

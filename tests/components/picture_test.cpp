@@ -300,6 +300,18 @@ TEST(MoviePattern, FormatsTheNumberWithoutAPrintfFormatter) {
   EXPECT_FALSE(TMoviePattern::Parse("no placeholder"));
 }
 
+// Widths and precisions: the width may be left out, a precision not; either is at most 64.
+TEST(MoviePattern, WidthAndPrecisionFields) {
+  EXPECT_TRUE(TMoviePattern::Parse("%64d"));
+  EXPECT_TRUE(TMoviePattern::Parse("%.64d"));
+  EXPECT_TRUE(TMoviePattern::Parse("%-0d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%65d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%.65d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%.d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%4.d"));
+  EXPECT_FALSE(TMoviePattern::Parse("%999999999999d"));
+}
+
 TEST_F(PictureTest, ChineseFileNamesWorkOnAUtf8System) {
   SetSystemCodePageForTesting("UTF-8");
   const std::string name = "图片_标志.bmp";
@@ -331,6 +343,33 @@ TEST_F(PictureTest, SplitMovieDecodesItsFileOnceWhileUnchanged) {
   Advance(40);
   EXPECT_EQ(p.Cache().Decodes(), 2u);
   EXPECT_EQ(p.GetPixel(0, 0), kPartColors[p.frame() - 1]);
+}
+
+// Only a movie's own ticks reuse a cached picture: a slideshow's earlier pictures, and an
+// earlier movie's frames, are not kept.
+TEST_F(PictureTest, TheCacheKeepsOnlyWhatTheRunningMovieCanShowAgain) {
+  TOSDPicute p;
+  for (const char *name : {"s1.bmp", "s2.bmp", "s3.bmp"}) {
+    p.SetPicFile(WriteSolid(name, 64, 64, kRed));
+    EXPECT_EQ(p.Cache().Size(), 0u) << name;
+    EXPECT_EQ(p.Cache().Bytes(), 0u) << name;
+  }
+  WriteSolid("f1.bmp", 4, 4, kRed);
+  WriteSolid("f2.bmp", 4, 4, kBlue);
+  p.SetmovieTime(40);
+  p.Loop = true;
+  p.SetPicMovie(Path("f%d.bmp"), 1, 2);
+  p.SetVisible(true);
+  Advance(40 * 4);
+  EXPECT_EQ(p.Cache().Size(), 2u);  // the movie's two frames, reused while it runs
+  const std::string split = WriteSplit("m.bmp", 3, 4, 4);
+  p.SetPicMovie(split, 1, 3);
+  EXPECT_EQ(p.Cache().Size(), 1u);  // the split movie's file only
+  p.SetPicSplitFile(WriteSplit("t.bmp", 2, 4, 4), 2);
+  p.SetPicSplitShow(1);
+  EXPECT_EQ(p.Cache().Size(), 1u);  // the movie still runs on m.bmp
+  p.SetPicFile(WriteSolid("s4.bmp", 8, 8, kBlue));
+  EXPECT_EQ(p.Cache().Size(), 0u);  // no movie: nothing can be asked for again
 }
 
 TEST_F(PictureTest, HostLoadsReadAFileReplacedUnderTheSameSizeAndTime) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -105,6 +107,36 @@ TEST_F(TimerTest, IntervalZeroNeverFires) {
   Advance(10000);
   EXPECT_TRUE(log_.empty());
   EXPECT_EQ(MessageLoop::Current().NextDueIn(), -1);
+}
+
+// A handler that throws ends there: the error goes to the loop's sink, the other timers of the
+// same instant still run, and the throwing timer keeps its schedule.
+TEST_F(TimerTest, AThrowingHandlerIsReportedAndTheTimersGoOn) {
+  std::vector<std::string> errors;
+  MessageLoop::Current().SetHandlerErrorSink([&](const std::string &m) { errors.push_back(m); });
+  auto a = Make("a", 40);
+  auto b = Make("b", 40);
+  int throws = 0;
+  a->OnTimer = [&] {
+    Log("a");
+    if (throws++ == 0) throw std::runtime_error("no memory for the redraw");
+  };
+  EXPECT_EQ(Advance(40), 2u);
+  EXPECT_EQ(errors, (std::vector<std::string>{"no memory for the redraw"}));
+  EXPECT_EQ(Advance(40), 2u);
+  EXPECT_EQ(log_, (Events{"a@40", "b@40", "a@80", "b@80"}));
+  EXPECT_EQ(MessageLoop::Current().NextDueIn(), 40);
+  // Not an std::exception, and a sink that itself throws: the loop still goes on.
+  a->OnTimer = [] { throw 7; };
+  MessageLoop::Current().SetHandlerErrorSink([](const std::string &) { throw std::bad_alloc(); });
+  EXPECT_EQ(Advance(40), 2u);
+  MessageLoop::Current().SetHandlerErrorSink([&](const std::string &m) { errors.push_back(m); });
+  EXPECT_EQ(Advance(40), 2u);
+  EXPECT_EQ(errors.back(), "unknown error");
+  // The loop is not left "inside a dispatch": destroying a timer outside one rearms as usual.
+  a.reset();
+  EXPECT_EQ(Advance(40), 1u);
+  MessageLoop::Current().SetHandlerErrorSink(nullptr);
 }
 
 TEST_F(TimerTest, AHandlerMayDisableOrDestroyItsOwnTimer) {

@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/bmp_builder.h"
 
 namespace vxscene {
 namespace {
@@ -123,6 +129,62 @@ TEST(SceneRunTest, CallsTheExportsThroughTheTableItIsGiven) {
   EXPECT_TRUE(run.RunToEnd(host));
   EXPECT_EQ(g_calls, (Log{"del a", "rect t 65"}));
   EXPECT_EQ(host.log, (Log{"t text rect 1 2 30 40"}));
+}
+
+// Picture paths are built from the scene's UTF-8 on every system: a Chinese folder and file
+// name reach the library whole (on Windows a narrow path would go through the ANSI code page).
+TEST(SceneRunTest, PicturePathsWithChineseNamesReachTheLibrary) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / fs::path(u8"vxosd_场景_run_test");
+  const fs::path pictures = dir / fs::path(u8"图片");
+  fs::create_directories(pictures);
+  {
+    vx::testing::BmpSpec spec;
+    spec.width = 2, spec.height = 2, spec.bpp = 24;
+    spec.pixels = vx::testing::PadRows(std::vector<std::uint8_t>(12, 0x80), 6);
+    const std::vector<std::byte> bmp = vx::testing::BuildBmp(spec);
+    std::ofstream out(pictures / fs::path(u8"台标.bmp"), std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  }
+  EXPECT_EQ(ScenePath(dir, "图片/台标.bmp"),
+            (dir / fs::path(u8"图片/台标.bmp")).u16string());
+  VxOSD_UseManualClock(1);
+  SceneRun run(LinkedLibrary(),
+               ParseScene("InitVxOSD\nAddVxComponent logo 3\n"
+                          "SetVxComponent_PicFile logo \"图片/台标.bmp\"\nFreeVxOSD\n"),
+               dir);
+  Recorder host;
+  EXPECT_TRUE(run.RunToEnd(host));
+  VxOSD_UseManualClock(0);
+  EXPECT_EQ(host.log, Log{}) << "the picture was not found under its Chinese name";
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
+// A folder whose name cannot be joined into UTF-16 refuses the step instead of handing the
+// library a path without its folder.
+#ifndef _WIN32
+uint8_t VXOSD_CALL FakePicFile(const char *name, const uint16_t *) {
+  g_calls.push_back(std::string("pic ") + name);
+  return 1;
+}
+#endif
+
+TEST(SceneRunTest, APathThatCannotBeConvertedRefusesTheStep) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a folder name on Windows is UTF-16 already";
+#else
+  Library fake;
+  fake.VxOSD_GetLastError = FakeLastError;
+  fake.SetVxComponent_PicFile = FakePicFile;
+  g_calls.clear();
+  SceneRun run(fake, ParseScene("SetVxComponent_PicFile logo \"a.bmp\"\n"), "/tmp/\xff\xfe");
+  Recorder host;
+  EXPECT_TRUE(run.RunToEnd(host));
+  EXPECT_EQ(g_calls, Log{});
+  EXPECT_EQ(host.log, (Log{"refused SetVxComponent_PicFile"}));
+  EXPECT_THROW(ScenePath("/tmp/\xff", "a.bmp"), PathError);
+#endif
 }
 
 }  // namespace

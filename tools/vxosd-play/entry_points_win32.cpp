@@ -1,4 +1,5 @@
-// Windows: the player is a third-party host of vxosd.dll. It loads the DLL by name and takes
+// Windows: the player is a third-party host of vxosd.dll. It loads the DLL from its own folder
+// and takes
 // every entry point by its plain name, as a host without the import library does. This is the
 // player's only source that sees <windows.h>.
 #include <windows.h>
@@ -21,7 +22,13 @@ bool Resolve(HMODULE module, const char *name, F &entry) {
 
 std::string LoadError(const char *file) {
   return std::string("cannot load ") + file + " (Windows error " + std::to_string(GetLastError()) +
-         "); it belongs beside vxosd-play.exe or on the PATH";
+         "); it belongs beside vxosd-play.exe";
+}
+
+// A DLL named without a path, from the player's own folder or the system's, never from the
+// current folder (where anyone may have put a file of that name) or the PATH.
+HMODULE LoadBesideThePlayer(const wchar_t *name) {
+  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // The software card's server as COM loads it for the library: the DLL registered for the
@@ -40,7 +47,7 @@ std::wstring RegisteredCard() {
 }  // namespace
 
 std::string LoadEntryPoints(bool with_card, vxscene::Library &lib, CardFunctions &card) {
-  const HMODULE vxosd = LoadLibraryW(L"vxosd.dll");
+  const HMODULE vxosd = LoadBesideThePlayer(L"vxosd.dll");
   if (!vxosd) return LoadError("vxosd.dll");
   std::string missing;
 #define VXPLAY_RESOLVE(name) \
@@ -57,7 +64,7 @@ std::string LoadEntryPoints(bool with_card, vxscene::Library &lib, CardFunctions
   const std::wstring registered = RegisteredCard();
   HMODULE module = registered.empty() ? nullptr : LoadLibraryW(registered.c_str());
   const char *from = "the registered vxvirtualcard.dll";
-  if (!module) module = LoadLibraryW(L"vxvirtualcard.dll"), from = "vxvirtualcard.dll";
+  if (!module) module = LoadBesideThePlayer(L"vxvirtualcard.dll"), from = "vxvirtualcard.dll";
   if (!module)
     return "the software card is not registered and vxvirtualcard.dll cannot be loaded (Windows "
            "error " + std::to_string(GetLastError()) + "); register it with regsvr32, or play "

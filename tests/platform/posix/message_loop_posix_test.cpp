@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
 
 #include "platform/timer.h"
 
@@ -40,6 +42,40 @@ TEST(RealClockLoop, ProcessMessagesWaitsForTheNextTimerAndTheFdSignalsIt) {
   EXPECT_EQ(loop.ProcessMessages(30), 0u);  // nothing due: returns after at most the wait
   EXPECT_GE(std::chrono::steady_clock::now() - idle, std::chrono::milliseconds(29));
   EXPECT_EQ(loop.NextDueIn(), -1);
+}
+
+// A host polling the descriptor is woken again after a handler threw: the loop re-armed.
+TEST(RealClockLoop, AfterAThrowingHandlerTheDescriptorSignalsTheNextEvent) {
+  MessageLoop &loop = MessageLoop::Current();
+  loop.SetClock(nullptr);
+  std::string error;
+  loop.SetHandlerErrorSink([&](const std::string &m) { error = m; });
+  int fired = 0;
+  TTimer t;
+  t.SetInterval(20);
+  t.OnTimer = [&] {
+    ++fired;
+    throw std::runtime_error("redraw failed");
+  };
+  pollfd p{loop.EventFd(), POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  EXPECT_EQ(loop.ProcessMessages(0), 1u);
+  EXPECT_EQ(error, "redraw failed");
+  ASSERT_EQ(poll(&p, 1, 5000), 1) << "the loop was not re-armed after the exception";
+  EXPECT_EQ(loop.ProcessMessages(0), 1u);
+  EXPECT_EQ(fired, 2);
+  // A source's pump that throws is reported the same way and stays registered.
+  int pumped = 0;
+  MessageLoop::Source source = loop.AddSource(-1, [&] {
+    ++pumped;
+    throw std::runtime_error("pump failed");
+  });
+  t.SetEnabled(false);
+  loop.ProcessMessages(0);
+  loop.ProcessMessages(0);
+  EXPECT_EQ(pumped, 2);
+  EXPECT_EQ(error, "pump failed");
+  loop.SetHandlerErrorSink(nullptr);
 }
 
 TEST(RealClockLoop, SourcesArePumpedAndWakeTheWait) {

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <thread>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace vx {
@@ -81,6 +83,44 @@ TEST_F(Win32LoopTest, AHostsOwnMessageLoopDrivesTheTimers) {
   EXPECT_GE(s_at, 2);
   EXPECT_LE(s_at, 3);
   EXPECT_GE(Now() - start, 120u);  // eight 20 ms events, on a clock of 16 ms ticks
+}
+
+// A handler that throws while the host's own DispatchMessageW runs it: nothing unwinds into
+// the host's loop, the error is reported, and the timer fires again.
+TEST_F(Win32LoopTest, AThrowingHandlerDoesNotLeaveTheHostsDispatch) {
+  MessageLoop &loop = MessageLoop::Current();
+  std::string error;
+  loop.SetHandlerErrorSink([&](const std::string &m) { error = m; });
+  int fired = 0;
+  TTimer t;
+  t.SetInterval(20);
+  t.OnTimer = [&] {
+    if (++fired >= 3) PostQuitMessage(0);
+    throw std::runtime_error("redraw failed");
+  };
+  const ULONGLONG start = Now();
+  MSG msg;
+  bool quit = false, escaped = false;
+  while (!quit && !escaped && Now() - start < 5000) {
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) continue;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        break;
+      }
+      try {
+        DispatchMessageW(&msg);
+      } catch (...) {
+        escaped = true;
+        break;
+      }
+    }
+  }
+  loop.SetHandlerErrorSink(nullptr);
+  EXPECT_FALSE(escaped) << "an exception unwound through DispatchMessageW";
+  EXPECT_TRUE(quit) << "the timer stopped after its handler threw";
+  EXPECT_EQ(fired, 3);
+  EXPECT_EQ(error, "redraw failed");
 }
 
 TEST_F(Win32LoopTest, TheManualClockIgnoresTheSystemTimerAndLeavesWmQuitToTheHost) {

@@ -1,0 +1,3 @@
+#include <vxosd/vxosd.h>
+
+int main(void) { return VxOSD_EventFd() < -1; }
