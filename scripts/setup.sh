@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential g++ cmake ninja-build pkg-config
+  build-essential g++ cmake ninja-build pkg-config ccache
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev libpng-dev
