@@ -92,7 +92,11 @@ function renderComponents() {
       onkeydown: (e) => {
         if (e.key === 'Enter') {
           e.preventDefault();
-          commands([`SetVxComponent_Text ${quote(c.name)} ${quote(e.target.value)}`]).then(() => e.target.blur());
+          // A text is drawn when the component is shown: a shown one is shown again with it.
+          const lines = [`SetVxComponent_Text ${quote(c.name)} ${quote(e.target.value)}`];
+          const shown = setting(c, 'SetVxComponent_Visible');
+          if (c.visible && shown) lines.push(`SetVxComponent_Visible ${quote(c.name)} ${shown.join(' ')}`);
+          commands(lines).then(() => e.target.blur());
         } else if (e.key === 'Escape') {
           e.target.value = text;
           e.target.blur();
