@@ -98,12 +98,13 @@ def free_port():
 class Server:
     """One vxosd-live with its own folder; it keeps its port across restarts."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, token=''):
         self.dir = folder
         self.port = free_port()
         self.proc = None
+        self.token = token
         with open(os.path.join(folder, 'live.conf'), 'w') as f:
-            f.write(f'[server]\nlisten=127.0.0.1:{self.port}\nstate={folder}/state\n'
+            f.write(f'[server]\nlisten=127.0.0.1:{self.port}\nstate={folder}/state\ntoken={token}\n'
                     f'[channel main]\nsource={SOURCE}\noutput=fakesink\n')
 
     def start(self):
@@ -127,8 +128,10 @@ class Server:
 
     def raw(self, method, path, body=None):
         data = None if body is None else json.dumps(body).encode()
-        req = urllib.request.Request(self.url(path), data=data, method=method,
-                                     headers={'Content-Type': 'application/json'} if data else {})
+        headers = {'Content-Type': 'application/json'} if data else {}
+        if self.token:
+            headers['Authorization'] = f'Bearer {self.token}'
+        req = urllib.request.Request(self.url(path), data=data, method=method, headers=headers)
         with urllib.request.urlopen(req, timeout=10) as r:
             return r.read()
 
@@ -360,17 +363,25 @@ class ConsoleTest(unittest.TestCase):
         self.assertEqual(self.shown(), ['c2'])
 
 
-class ChineseConsoleTest(unittest.TestCase):
-    def test_the_page_speaks_chinese_to_a_chinese_browser(self):
+class TokenAndChineseConsoleTest(unittest.TestCase):
+    def test_the_token_is_taken_from_the_address_or_asked_once_and_the_page_speaks_chinese(self):
         folder = tempfile.mkdtemp(prefix='vxosd-console-zh-')
-        server = Server(folder)
+        server = Server(folder, token='s3cret')
         driver = None
         try:
             server.start()
             driver = browser('zh-CN')
-            driver.get(server.url('/?token=unused'))
+            driver.get(server.url('/?token=s3cret'))
+            ConsoleTest.connected(driver)
             wait(lambda: driver.find_element(By.ID, 'take').text == '播出', what='the Chinese words')
             self.assertEqual(driver.find_element(By.ID, 'undo').text, '撤销')
+            # Without it, the page asks once, and then connects.
+            driver.delete_all_cookies()
+            driver.get(server.url('/'))
+            wait(lambda: driver.find_element(By.ID, 'token-dialog').is_displayed(), what='the token dialog')
+            driver.find_element(By.ID, 'token-input').send_keys('s3cret', Keys.ENTER)
+            ConsoleTest.connected(driver)
+            self.assertFalse(driver.find_element(By.ID, 'token-dialog').is_displayed())
             if SCREENSHOTS:
                 lines, out = cue_lines('c1', 0x0000FF, 100)
                 server.api('PUT', '/api/v1/channels/main/rundown', {'cues': [
