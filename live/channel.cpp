@@ -159,10 +159,23 @@ bool Channel::Start(std::string &error) {
 
 void Channel::LoadExtras(JsonObject *o) {
   if (JsonNode *r = json_object_get_member(o, "rundown")) rundown_ = RundownFromJson(r, base_dir_);
-  if (JsonNode *a = json_object_get_member(o, "on_air"); a && JSON_NODE_HOLDS_OBJECT(a)) {
+  // A member of the wrong type makes the file unreadable, like any other fault in it.
+  auto text = [](JsonObject *obj, const char *member) -> std::string {
+    JsonNode *n = json_object_get_member(obj, member);
+    if (!n) return "";
+    if (!JSON_NODE_HOLDS_VALUE(n) || json_node_get_value_type(n) != G_TYPE_STRING)
+      throw std::runtime_error(std::string("\"") + member + "\" is not a text");
+    return json_node_get_string(n);
+  };
+  if (JsonNode *a = json_object_get_member(o, "on_air")) {
+    if (!JSON_NODE_HOLDS_OBJECT(a)) throw std::runtime_error("\"on_air\" is not an object");
     JsonObject *ao = json_node_get_object(a);
-    if (json_object_has_member(ao, "id")) on_air_ = json_object_get_string_member(ao, "id");
-    if (json_object_has_member(ao, "taken_us")) on_air_wall_us_ = json_object_get_int_member(ao, "taken_us");
+    on_air_ = text(ao, "id");
+    if (JsonNode *t = json_object_get_member(ao, "taken_us")) {
+      if (!JSON_NODE_HOLDS_VALUE(t) || json_node_get_value_type(t) != G_TYPE_INT64)
+        throw std::runtime_error("\"taken_us\" is not an integer");
+      on_air_wall_us_ = json_node_get_int(t);
+    }
     if (!rundown_.Find(on_air_)) on_air_.clear();
   }
   if (JsonNode *u = json_object_get_member(o, "undo")) {
@@ -171,8 +184,7 @@ void Channel::LoadExtras(JsonObject *o) {
     for (guint i = 0; i < json_array_get_length(a) && i < kUndoLevels; ++i) {
       JsonNode *level = json_array_get_element(a, i);
       UndoLevel l{ChannelState::FromJson(level), ""};
-      JsonObject *lo = json_node_get_object(level);
-      if (json_object_has_member(lo, "on_air")) l.on_air = json_object_get_string_member(lo, "on_air");
+      l.on_air = text(json_node_get_object(level), "on_air");
       undo_.push_back(std::move(l));
     }
   }

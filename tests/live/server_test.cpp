@@ -942,5 +942,15 @@ TEST_F(RundownTest, ABindingFeedsAComponentAndIsSavedWithTheState) {
   EXPECT_NE(Request("GET", "/api/v1/channels/main/asrun").body.find("\"source\":\"binding\""), std::string::npos);
 }
 
+TEST_F(RundownTest, ASavedRundownOfTheWrongShapeIsKeptAsideNotTrusted) {
+  fs::create_directories(dir_ / "state");
+  std::ofstream(dir_ / "state" / "main.state.json")
+      << R"({"version": 1, "channel": "main", "components": [], "rundown": {"cues": []}, "on_air": {"id": 7}})";
+  StartDefault();
+  EXPECT_TRUE(fs::exists(dir_ / "state" / "main.state.json.unreadable"));
+  EXPECT_EQ(OnAir(), "");
+  EXPECT_NE(server_->Stderr().find("\"id\" is not a text"), std::string::npos) << server_->Stderr();
+}
+
 }  // namespace
 }  // namespace vxlive
