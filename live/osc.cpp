@@ -75,6 +75,14 @@ bool OscServer::Decode(const void *data, std::size_t size, std::string &channel,
   const std::string path = static_cast<const char *>(data);  // checked by the decoder
   const std::string types = lo_message_get_types(m) ? lo_message_get_types(m) : "";
   lo_arg **argv = lo_message_get_argv(m);
+  // liblo's argument union asks for 8-byte alignment, which OSC's 4-byte packing does not give:
+  // read strings and integers through their bytes.
+  auto str = [&](int i) { return reinterpret_cast<const char *>(argv[i]); };
+  auto int32 = [&](int i) {
+    std::int32_t v = 0;
+    std::memcpy(&v, argv[i], sizeof v);
+    return v;
+  };
   auto done = [&](bool ok) {
     lo_message_free(m);
     return ok;
@@ -91,18 +99,18 @@ bool OscServer::Decode(const void *data, std::size_t size, std::string &channel,
   channel = path.substr(7, slash - 7);
   const std::string action = path.substr(slash + 1);
   if (action == "command" && types == "s") {
-    lines = {&argv[0]->s};
+    lines = {str(0)};
   } else if (action == "text" && types == "ss") {
-    const std::string name = QuoteText(&argv[0]->s);
-    lines = {"SetVxComponent_Text " + name + " " + QuoteText(&argv[1]->s), "SetVxComponent_Visible " + name + " 0 1"};
+    const std::string name = QuoteText(str(0));
+    lines = {"SetVxComponent_Text " + name + " " + QuoteText(str(1)), "SetVxComponent_Visible " + name + " 0 1"};
   } else if (action == "take" && (types.empty() || types == "s")) {
     control = "take";
-    if (types == "s") cue = &argv[0]->s;
+    if (types == "s") cue = str(0);
   } else if ((action == "next" || action == "stop" || action == "undo") && types.empty()) {
     control = action;
   } else if (action == "visible" && (types == "si" || types == "sT" || types == "sF")) {
-    const int on = types == "si" ? argv[1]->i : types == "sT";
-    lines = {"SetVxComponent_Visible " + QuoteText(&argv[0]->s) + " 0 " + (on ? "1" : "0")};
+    const int on = types == "si" ? int32(1) : types == "sT";
+    lines = {"SetVxComponent_Visible " + QuoteText(str(0)) + " 0 " + (on ? "1" : "0")};
   } else {
     why = "\"" + vxscene::Escaped(path) + "\" with arguments \"" + types +
           "\": use /command s, /text ss, /visible si, /take [s], /next, /stop or /undo";
