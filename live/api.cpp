@@ -227,7 +227,7 @@ const WsRequest kWsRequests[] = {
     {"commands", "{\"channel\": NAME, \"lines\": [...]}: as POST /api/v1/channels/{ch}/commands"},
     {"get-rundown", "{\"channel\": NAME}: as GET /api/v1/channels/{ch}/rundown"},
     {"put-rundown", "{\"channel\": NAME, \"rundown\": RUNDOWN}: as PUT /api/v1/channels/{ch}/rundown"},
-    {"take", "{\"channel\": NAME, \"id\"?: CUE}: as POST /api/v1/channels/{ch}/rundown/take"},
+    {"take", "{\"channel\": NAME, \"cue\"?: CUE}: as POST /api/v1/channels/{ch}/rundown/take (without cue, the next)"},
     {"next", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/rundown/next"},
     {"stop", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/rundown/stop"},
     {"undo", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/undo"},
@@ -375,7 +375,7 @@ class WsClient {
     if (request == "commands") allowed.insert("lines");
     if (request == "put-rundown") allowed.insert("rundown");
     if (request == "put-bindings") allowed.insert("bindings");
-    if (request == "take") allowed.insert("id");
+    if (request == "take") allowed.insert("cue");  // "id" is the request's own
     json_object_foreach_member(o, [](JsonObject *, const gchar *member, JsonNode *, gpointer d) {
       auto *a = static_cast<std::set<std::string> *>(d);
       if (!a->count(member)) a->insert(std::string("\x01") + member);
@@ -421,9 +421,9 @@ class WsClient {
     }
     if (request == "take" || request == "next" || request == "stop" || request == "undo") {
       std::string cue;
-      if (JsonNode *n = json_object_get_member(o, "id")) {
+      if (JsonNode *n = json_object_get_member(o, "cue")) {
         if (!JSON_NODE_HOLDS_VALUE(n) || json_node_get_value_type(n) != G_TYPE_STRING)
-          return fail(id, request, {400, "\"id\" is a cue's id"});
+          return fail(id, request, {400, "\"cue\" is a cue's id"});
         cue = json_node_get_string(n);
       }
       std::weak_ptr<bool> alive = alive_;

@@ -257,8 +257,11 @@ class ConsoleTest(unittest.TestCase):
         wait(lambda: self.shown() == shown, what=f'panels {shown} in the snapshot')
         wait(lambda: (self.server.channel()['rundown']['on_air'] or {}).get('id') == on_air, what=f'{on_air} on air')
         if action:
-            last = self.server.api('GET', '/api/v1/channels/main/asrun?limit=1')['entries'][-1]
-            self.assertEqual((last.get('action'), last.get('cue'), last['source']), (action, cue, source or 'http'))
+            # The entry is written when the overlay reports the request applied, just after its frame.
+            def logged():
+                last = self.server.api('GET', '/api/v1/channels/main/asrun?limit=1')['entries'][-1]
+                return (last.get('action'), last.get('cue'), last['source']) == (action, cue, source or 'http')
+            wait(logged, what=f'the as-run entry {action} {cue}')
             wait(lambda: d.find_element(By.CSS_SELECTOR, '#asrun tbody tr .what').text == f'{action} {cue}'.strip(),
                  what='the as-run entry in the page')
 

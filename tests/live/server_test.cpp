@@ -870,6 +870,26 @@ TEST_F(RundownTest, TakeNextStopAndUndoOverSeveralLevelsFromHttpAndOsc) {
   EXPECT_TRUE(Expect("c2", ""));
   ASSERT_EQ(Post("undo"), 200);
   EXPECT_TRUE(Expect("c2", "c2"));
+  // The same over the WebSocket: the rundown, a take and an undo, replies with their ids.
+  WsClient ws(session_, WsUrl(*server_));
+  ASSERT_TRUE(ws.connected());
+  ws.Send(R"({"type": "request", "id": "r", "request": "put-rundown", "channel": "main", "rundown": )" +
+          ThreeCues(false, true, 0) + "}");
+  JsonNodePtr put = ws.Next(WsClient::ReplyTo("r"));
+  ASSERT_TRUE(put);
+  EXPECT_EQ(json_object_get_int_member(json_node_get_object(put.get()), "status"), 200);
+  ws.Send(R"({"type": "request", "id": "t", "request": "take", "channel": "main", "cue": "c3"})");
+  JsonNodePtr take = ws.Next(WsClient::ReplyTo("t"));
+  ASSERT_TRUE(take);
+  EXPECT_STREQ(json_object_get_string_member(json_object_get_object_member(json_node_get_object(take.get()), "result"), "on_air"), "c3");
+  EXPECT_TRUE(Expect("c3", "c3"));
+  ws.Send(R"({"type": "request", "id": "n", "request": "next", "channel": "main"})");
+  EXPECT_TRUE(ws.Next(WsClient::ReplyTo("n")));
+  EXPECT_TRUE(Expect("c1", "c1"));  // the rundown loops now
+  ws.Send(R"({"type": "request", "id": "u", "request": "undo", "channel": "main"})");
+  EXPECT_TRUE(ws.Next(WsClient::ReplyTo("u")));
+  EXPECT_TRUE(Expect("c3", "c3"));
+  EXPECT_EQ(Actions().back(), "ws:undo:c3");
 }
 
 TEST_F(RundownTest, AutoplayLoopsAndARestartGoesOnWithWhatIsLeftOfTheCue) {
