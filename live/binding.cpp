@@ -310,6 +310,7 @@ Binding::~Binding() {
   for (guint s : {poll_source_, deadline_source_, settle_source_})
     if (s) g_source_remove(s);
   if (monitor_) {
+    g_signal_handlers_disconnect_by_data(monitor_, this);
     g_file_monitor_cancel(monitor_);
     g_object_unref(monitor_);
   }

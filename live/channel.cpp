@@ -70,6 +70,7 @@ Channel::Channel(ChannelConfig config, std::string state_dir, std::string base_d
 }
 
 Channel::~Channel() {
+  shutting_down_ = true;  // replies of requests dropped below schedule nothing more
   frames_->owner = nullptr;
   if (scene_source_) g_source_remove(scene_source_);
   if (retry_source_) g_source_remove(retry_source_);
@@ -695,7 +696,7 @@ void Channel::ScheduleAutoplay() {
       if (o.status == 200) return;
       g_message("channel %s: autoplay: %s", self->name().c_str(), o.error.c_str());
       // The channel is down or busy: try again in a second.
-      if (o.status == 503 && !self->autoplay_source_)
+      if (o.status == 503 && !self->autoplay_source_ && !self->shutting_down_)
         self->autoplay_source_ = g_timeout_add(1000, [](gpointer d2) -> gboolean {
           auto *s = static_cast<Channel *>(d2);
           s->autoplay_source_ = 0;
