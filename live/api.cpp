@@ -17,6 +17,7 @@ struct Request {
   Channel *channel = nullptr;
   GHashTable *query = nullptr;
   std::string body;
+  std::string file;  // the {file} segment
 };
 
 using Handler = void (*)(Request &);
@@ -74,6 +75,60 @@ void PostCommands(Request &r) {
   });
 }
 
+// A JSON body, when the route takes one: checked for its type and parsed.
+bool JsonBody(Request &r, JsonNodePtr &body, bool optional) {
+  if (optional && r.body.find_first_not_of(" \t\r\n") == std::string::npos) return true;
+  const char *type = soup_message_headers_get_content_type(soup_server_message_get_request_headers(r.msg), nullptr);
+  if (!type || g_ascii_strcasecmp(type, "application/json") != 0) {
+    SendError(r.msg, {415, "the body must be application/json"});
+    return false;
+  }
+  std::string why;
+  body = ParseJson(r.body, why);
+  if (!body) SendError(r.msg, {400, "the body is not JSON: " + why});
+  return body != nullptr;
+}
+
+void Controlled(Request &r, const std::string &action, const std::string &id) {
+  auto later = std::make_shared<Later>(r.msg);
+  Channel *channel = r.channel;
+  Api::Control(*channel, action, id, "http", [later, channel](const ApplyOutcome &o) {
+    if (o.status != 200) SendError(later->msg, {o.status, o.error});
+    else SendJson(later->msg, 200, Api::ControlResult(*channel, o));
+  });
+}
+
+void GetRundown(Request &r) { SendJson(r.msg, 200, r.channel->RundownJson()); }
+void PutRundown(Request &r) {
+  JsonNodePtr body;
+  if (!JsonBody(r, body, false)) return;
+  if (ApiError e = Api::PutRundown(*r.channel, body.get()); e.status) return SendError(r.msg, e);
+  SendJson(r.msg, 200, r.channel->RundownJson());
+}
+void PostTake(Request &r) {
+  JsonNodePtr body;
+  if (!JsonBody(r, body, true)) return;
+  std::string id;
+  if (body) {
+    JsonObject *o = JSON_NODE_HOLDS_OBJECT(body.get()) ? json_node_get_object(body.get()) : nullptr;
+    JsonNode *n = o ? json_object_get_member(o, "id") : nullptr;
+    if (!o || json_object_get_size(o) > (n ? 1u : 0u) || (n && (!JSON_NODE_HOLDS_VALUE(n) || json_node_get_value_type(n) != G_TYPE_STRING)))
+      return SendError(r.msg, {400, "the body is {\"id\": CUE} or empty (the next cue)"});
+    if (n) id = json_node_get_string(n);
+  }
+  Controlled(r, "take", id);
+}
+void PostNext(Request &r) { Controlled(r, "next", ""); }
+void PostStop(Request &r) { Controlled(r, "stop", ""); }
+void PostUndo(Request &r) { Controlled(r, "undo", ""); }
+void GetBindings(Request &r) { SendJson(r.msg, 200, r.channel->BindingsJson()); }
+void PutBindings(Request &r) {
+  JsonNodePtr body;
+  if (!JsonBody(r, body, false)) return;
+  if (ApiError e = Api::PutBindings(*r.channel, body.get()); e.status) return SendError(r.msg, e);
+  SendJson(r.msg, 200, r.channel->BindingsJson());
+}
+
 void GetSnapshot(Request &r) {
   const char *layer = r.query ? static_cast<const char *>(g_hash_table_lookup(r.query, "layer")) : nullptr;
   if (layer && std::strcmp(layer, "osd") != 0)
@@ -111,9 +166,32 @@ void GetAsRun(Request &r) {
   SendJson(r.msg, 200, r.channel->asrun().ToJson(limit));
 }
 
+// The console's files: read from its folder on every request (small, and edits show at once).
+void SendConsoleFile(Request &r, const std::string &file) {
+  const std::string &dir = r.api.console_dir();
+  if (dir.empty()) return SendError(r.msg, {404, "the console's files are not installed"});
+  static const std::pair<const char *, const char *> kTypes[] = {
+      {".html", "text/html; charset=utf-8"}, {".css", "text/css; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
+      {".svg", "image/svg+xml"}, {".png", "image/png"}, {".json", "application/json"}};
+  const char *type = nullptr;
+  for (const auto &[ext, t] : kTypes)
+    if (file.ends_with(ext)) type = t;
+  gchar *data = nullptr;
+  gsize size = 0;
+  if (!type || !g_file_get_contents((dir + "/" + file).c_str(), &data, &size, nullptr))
+    return SendError(r.msg, {404, "no file " + vxscene::Escaped(file) + " in the console"});
+  soup_server_message_set_status(r.msg, 200, nullptr);
+  soup_message_headers_replace(soup_server_message_get_response_headers(r.msg), "Cache-Control", "no-cache");
+  soup_server_message_set_response(r.msg, type, SOUP_MEMORY_TAKE, data, size);
+}
+void GetConsole(Request &r) { SendConsoleFile(r, "index.html"); }
+void GetConsoleFile(Request &r) { SendConsoleFile(r, r.file); }
+
 void WebSocketRoute(Request &) {}  // the WebSocket handler takes it from here
 
 const Route kRoutes[] = {
+    {"GET", "/", "the operator's console (a page with no outside dependencies)", GetConsole},
+    {"GET", "/console/{file}", "the console's scripts and styles", GetConsoleFile},
     {"GET", "/api/v1", "this list: every route with its method, and the WebSocket's requests and events", GetApi},
     {"GET", "/api/v1/channels", "every channel with its pipeline status and component state", GetChannels},
     {"GET", "/api/v1/channels/{ch}", "one channel with its pipeline status and component state", GetChannel},
@@ -125,6 +203,14 @@ const Route kRoutes[] = {
     {"GET", "/api/v1/channels/{ch}/preview.mjpeg", "a live MJPEG preview (multipart/x-mixed-replace, 640 wide, <= 10 fps)",
      GetPreview},
     {"GET", "/api/v1/channels/{ch}/asrun", "the as-run log, oldest first; ?limit=N the newest N", GetAsRun},
+    {"GET", "/api/v1/channels/{ch}/rundown", "the rundown: autoplay, loop, cues, and the cue on air", GetRundown},
+    {"PUT", "/api/v1/channels/{ch}/rundown", "replaces the rundown, checked whole (every cue's lines must parse)", PutRundown},
+    {"POST", "/api/v1/channels/{ch}/rundown/take", "{\"id\": CUE} takes that cue, an empty body the next; one request", PostTake},
+    {"POST", "/api/v1/channels/{ch}/rundown/next", "takes the next cue (the first after the last when the rundown loops)", PostNext},
+    {"POST", "/api/v1/channels/{ch}/rundown/stop", "takes the on-air cue off (its out lines)", PostStop},
+    {"POST", "/api/v1/channels/{ch}/undo", "the components and the on-air cue back to before the last applied change", PostUndo},
+    {"GET", "/api/v1/channels/{ch}/bindings", "the live data bindings with their last value, time and error", GetBindings},
+    {"PUT", "/api/v1/channels/{ch}/bindings", "replaces the bindings, checked whole; each starts at once", PutBindings},
     {"GET", "/api/v1/ws", "the WebSocket: requests with ids, replies, pushed events", WebSocketRoute},
 };
 
@@ -139,6 +225,14 @@ const WsRequest kWsRequests[] = {
     {"list-channels", "every channel, as GET /api/v1/channels"},
     {"get-channel", "{\"channel\": NAME}: one channel, as GET /api/v1/channels/{ch}"},
     {"commands", "{\"channel\": NAME, \"lines\": [...]}: as POST /api/v1/channels/{ch}/commands"},
+    {"get-rundown", "{\"channel\": NAME}: as GET /api/v1/channels/{ch}/rundown"},
+    {"put-rundown", "{\"channel\": NAME, \"rundown\": RUNDOWN}: as PUT /api/v1/channels/{ch}/rundown"},
+    {"take", "{\"channel\": NAME, \"cue\"?: CUE}: as POST /api/v1/channels/{ch}/rundown/take (without cue, the next)"},
+    {"next", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/rundown/next"},
+    {"stop", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/rundown/stop"},
+    {"undo", "{\"channel\": NAME}: as POST /api/v1/channels/{ch}/undo"},
+    {"get-bindings", "{\"channel\": NAME}: as GET /api/v1/channels/{ch}/bindings"},
+    {"put-bindings", "{\"channel\": NAME, \"bindings\": [...]}: as PUT /api/v1/channels/{ch}/bindings"},
 };
 
 std::vector<std::string> Split(const std::string &path) {
@@ -153,14 +247,23 @@ std::vector<std::string> Split(const std::string &path) {
   return parts;
 }
 
-// Matches path against a route's pattern; ch receives the {ch} segment.
-bool Matches(const char *pattern, const std::vector<std::string> &parts, std::string &ch) {
+// A file name of the console: letters, digits, "-", "_" and ".", never starting with a dot.
+bool FileName(const std::string &s) {
+  if (s.empty() || s[0] == '.') return false;
+  return std::all_of(s.begin(), s.end(), [](char c) { return g_ascii_isalnum(c) || c == '-' || c == '_' || c == '.'; });
+}
+
+// Matches path against a route's pattern; ch receives the {ch} segment, file the {file} one.
+bool Matches(const char *pattern, const std::vector<std::string> &parts, std::string &ch, std::string &file) {
   const std::vector<std::string> want = Split(pattern);
   if (want.size() != parts.size()) return false;
   for (std::size_t i = 0; i < want.size(); ++i) {
     if (want[i] == "{ch}") {
       if (parts[i].empty()) return false;
       ch = parts[i];
+    } else if (want[i] == "{file}") {
+      if (!FileName(parts[i])) return false;
+      file = parts[i];
     } else if (want[i] != parts[i]) {
       return false;
     }
@@ -270,6 +373,9 @@ class WsClient {
     std::set<std::string> allowed = {"type", "id", "request"};
     if (request != "list-channels") allowed.insert("channel");
     if (request == "commands") allowed.insert("lines");
+    if (request == "put-rundown") allowed.insert("rundown");
+    if (request == "put-bindings") allowed.insert("bindings");
+    if (request == "take") allowed.insert("cue");  // "id" is the request's own
     json_object_foreach_member(o, [](JsonObject *, const gchar *member, JsonNode *, gpointer d) {
       auto *a = static_cast<std::set<std::string> *>(d);
       if (!a->count(member)) a->insert(std::string("\x01") + member);
@@ -295,6 +401,44 @@ class WsClient {
     Channel *channel = api_.FindChannel(channel_name);
     if (!channel) return fail(id, request, {404, "no channel \"" + vxscene::Escaped(channel_name) + "\""});
     if (request == "get-channel") return Send(Reply(id, request, 200, channel->ToJson(), nullptr));
+    if (request == "get-rundown") return Send(Reply(id, request, 200, channel->RundownJson(), nullptr));
+    if (request == "get-bindings") return Send(Reply(id, request, 200, channel->BindingsJson(), nullptr));
+    if (request == "put-rundown" || request == "put-bindings") {
+      const bool rundown = request == "put-rundown";
+      JsonNode *value = json_object_get_member(o, rundown ? "rundown" : "bindings");
+      if (!value) return fail(id, request, {400, rundown ? "\"rundown\" is needed" : "\"bindings\" is needed"});
+      ApiError e;
+      if (rundown) {
+        e = Api::PutRundown(*channel, value);
+      } else {
+        JsonObject *wrap = json_object_new();
+        json_object_set_member(wrap, "bindings", json_node_copy(value));
+        JsonNodePtr w(ObjectNode(wrap));
+        e = Api::PutBindings(*channel, w.get());
+      }
+      if (e.status) return fail(id, request, e);
+      return Send(Reply(id, request, 200, rundown ? channel->RundownJson() : channel->BindingsJson(), nullptr));
+    }
+    if (request == "take" || request == "next" || request == "stop" || request == "undo") {
+      std::string cue;
+      if (JsonNode *n = json_object_get_member(o, "cue")) {
+        if (!JSON_NODE_HOLDS_VALUE(n) || json_node_get_value_type(n) != G_TYPE_STRING)
+          return fail(id, request, {400, "\"cue\" is a cue's id"});
+        cue = json_node_get_string(n);
+      }
+      std::weak_ptr<bool> alive = alive_;
+      auto shared_id = std::make_shared<JsonNodePtr>(json_node_copy(id));
+      Api::Control(*channel, request, cue, "ws", [this, alive, shared_id, channel, request](const ApplyOutcome &r) {
+        if (alive.expired()) return;
+        if (r.status != 200) {
+          ApiError e{r.status, r.error};
+          Send(Reply(shared_id->get(), request, r.status, nullptr, &e));
+        } else {
+          Send(Reply(shared_id->get(), request, 200, Api::ControlResult(*channel, r), nullptr));
+        }
+      });
+      return;
+    }
     // commands
     std::vector<vxscene::Step> steps;
     ApiError error;
@@ -322,7 +466,23 @@ class WsClient {
 };
 
 Api::Api(const ServerConfig &config, std::vector<std::unique_ptr<Channel>> &channels)
-    : config_(config), channels_(channels) {}
+    : config_(config), channels_(channels) {
+  // Installed beside the program (share/vxosd/console), else the source tree's.
+  std::vector<std::string> dirs;
+  if (const char *env = g_getenv("VXOSD_LIVE_CONSOLE_DIR")) dirs.push_back(env);
+  g_autofree gchar *exe = g_file_read_link("/proc/self/exe", nullptr);
+  if (exe) {
+    g_autofree gchar *bin = g_path_get_dirname(exe);
+    g_autofree gchar *installed = g_build_filename(bin, VXOSD_LIVE_BIN_TO_CONSOLE, nullptr);
+    dirs.push_back(installed);
+  }
+  dirs.push_back(VXOSD_LIVE_SOURCE_CONSOLE_DIR);
+  for (const std::string &d : dirs)
+    if (g_file_test((d + "/index.html").c_str(), G_FILE_TEST_IS_REGULAR)) {
+      console_dir_ = d;
+      break;
+    }
+}
 
 Api::~Api() {
   CloseClients();
@@ -501,13 +661,14 @@ void Api::OnRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHas
   const std::vector<std::string> parts = Split(p);
   std::string allow;
   const Route *route = nullptr;
-  std::string ch;
+  std::string ch, file;
   for (const Route &r : kRoutes) {
-    std::string c;
-    if (!Matches(r.path, parts, c)) continue;
+    std::string c, f;
+    if (!Matches(r.path, parts, c, f)) continue;
     if (method == r.method || (method == "HEAD" && std::strcmp(r.method, "GET") == 0)) {
       route = &r;
       ch = c;
+      file = f;
       break;
     }
     if (!allow.empty()) allow += ", ";
@@ -523,7 +684,7 @@ void Api::OnRequest(SoupServer *, SoupServerMessage *msg, const char *path, GHas
   auto *count = static_cast<BodyCount *>(g_object_get_data(G_OBJECT(msg), "vxosd-body"));
   if (count && count->total > kMaxBody) return SendError(msg, {413, "the body is larger than 1 MiB"});
   if (ws) return;  // the handshake is the WebSocket handler's; a plain GET gets its 400 there
-  Request r{*api, msg, nullptr, nullptr, {}};
+  Request r{*api, msg, nullptr, nullptr, {}, file};
   r.query = query;
   if (count) r.body = std::move(count->kept);
   if (!ch.empty()) {
@@ -608,6 +769,41 @@ JsonNode *Api::CommandsResult(const Channel &channel, const ApplyOutcome &o) {
   }
   json_object_set_array_member(r, "results", results);
   return ObjectNode(r);
+}
+
+JsonNode *Api::ControlResult(const Channel &channel, const ApplyOutcome &o) {
+  JsonNode *node = CommandsResult(channel, o);
+  JsonObject *r = json_node_get_object(node);
+  if (channel.on_air().empty()) json_object_set_null_member(r, "on_air");
+  else json_object_set_string_member(r, "on_air", channel.on_air().c_str());
+  json_object_set_int_member(r, "undo_levels", static_cast<gint64>(channel.undo_levels()));
+  return node;
+}
+
+void Api::Control(Channel &channel, const std::string &action, const std::string &id, const std::string &source,
+                  Channel::Reply reply) {
+  if (action == "take") channel.Take(id, source, std::move(reply));
+  else if (action == "next") channel.Take("", source, std::move(reply));
+  else if (action == "stop") channel.Stop(source, std::move(reply));
+  else channel.Undo(source, std::move(reply));
+}
+
+ApiError Api::PutRundown(Channel &channel, JsonNode *body) {
+  try {
+    channel.SetRundown(RundownFromJson(body, channel.base_dir()));
+  } catch (const std::exception &e) {
+    return {400, e.what()};
+  }
+  return {0, ""};
+}
+
+ApiError Api::PutBindings(Channel &channel, JsonNode *body) {
+  try {
+    channel.SetBindings(BindingsFromJson(body));
+  } catch (const std::exception &e) {
+    return {400, e.what()};
+  }
+  return {0, ""};
 }
 
 JsonNode *Api::ErrorJson(const ApiError &e) {

@@ -47,9 +47,19 @@ class Api {
   static constexpr gsize kMaxBody = 1 << 20;
 
   Channel *FindChannel(const std::string &name) const;
+  // The folder the console's files are served from ("" when none was found).
+  const std::string &console_dir() const { return console_dir_; }
   // {"lines": [...]} checked whole: the parsed steps, or the error to answer.
   bool ParseCommands(JsonNode *body, const Channel &channel, std::vector<vxscene::Step> &steps, ApiError &error) const;
   static JsonNode *CommandsResult(const Channel &channel, const ApplyOutcome &o);
+  // A take, next, stop or undo: the commands result with the on-air cue and the undo levels.
+  static JsonNode *ControlResult(const Channel &channel, const ApplyOutcome &o);
+  // Runs a rundown or undo request ("take", "next", "stop", "undo"; id for a take).
+  static void Control(Channel &channel, const std::string &action, const std::string &id, const std::string &source,
+                      Channel::Reply reply);
+  // A PUT's body checked whole and applied; the error to answer, status 0 when fine.
+  static ApiError PutRundown(Channel &channel, JsonNode *body);
+  static ApiError PutBindings(Channel &channel, JsonNode *body);
   static JsonNode *ErrorJson(const ApiError &e);
   JsonNode *ChannelsJson() const;
   JsonNode *Describe() const;
@@ -70,6 +80,7 @@ class Api {
   SoupServer *server_ = nullptr;
   int port_ = 0;
   std::vector<std::unique_ptr<WsClient>> clients_;
+  std::string console_dir_;
 };
 
 }  // namespace vxlive

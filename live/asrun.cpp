@@ -43,6 +43,8 @@ JsonNode *AsRunEntry::ToJson() const {
   json_object_set_array_member(o, "results", r);
   json_object_set_array_member(o, "messages", Strings(messages));
   json_object_set_array_member(o, "changed", Strings(changed));
+  if (!action.empty()) json_object_set_string_member(o, "action", action.c_str());
+  if (!cue.empty()) json_object_set_string_member(o, "cue", cue.c_str());
   return ObjectNode(o);
 }
 

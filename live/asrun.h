@@ -16,11 +16,13 @@ namespace vxlive {
 struct AsRunEntry {
   std::int64_t wall_us = 0;  // microseconds since 1970 (UTC)
   std::uint64_t running_time_ns = 0;  // the buffer the request was applied before
-  std::string source;  // "http", "ws", "osc", "scene"
+  std::string source;  // "http", "ws", "osc", "scene", "autoplay", "time", "binding"
   std::vector<std::string> lines;
   std::vector<int> results;
   std::vector<std::string> messages;
   std::vector<std::string> changed;
+  std::string action;  // "take", "stop", "undo" for rundown and undo requests, else ""
+  std::string cue;     // the cue taken (or taken off)
   JsonNode *ToJson() const;
 };
 

@@ -2,7 +2,9 @@
 
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 
@@ -68,10 +70,13 @@ Channel::Channel(ChannelConfig config, std::string state_dir, std::string base_d
 }
 
 Channel::~Channel() {
+  shutting_down_ = true;  // replies of requests dropped below schedule nothing more
   frames_->owner = nullptr;
   if (scene_source_) g_source_remove(scene_source_);
   if (retry_source_) g_source_remove(retry_source_);
   if (second_source_) g_source_remove(second_source_);
+  if (autoplay_source_) g_source_remove(autoplay_source_);
+  bindings_.clear();
   if (shutdown_timeout_) g_source_remove(shutdown_timeout_);
   preview_->CloseAll();
   TearDown("the server is stopping");
@@ -103,6 +108,7 @@ bool Channel::Start(std::string &error) {
       if (!o || !json_object_has_member(o, "version") || json_object_get_int_member(o, "version") != 1)
         throw std::runtime_error("not a version 1 state file");
       state_ = ChannelState::FromJson(node.get());
+      LoadExtras(o);
     } catch (const std::exception &e) {
       // Kept aside for a look, not thrown away; the channel starts as on its first start.
       const std::string aside = state_file_ + ".unreadable";
@@ -111,6 +117,10 @@ bool Channel::Start(std::string &error) {
       g_warning("channel %s: the saved state %s cannot be used (%s); it is kept as %s", name().c_str(),
                 state_file_.c_str(), e.what(), aside.c_str());
       state_.Clear();
+      rundown_ = {};
+      on_air_.clear();
+      undo_.clear();
+      binding_specs_.clear();
       first_start = true;
     }
   }
@@ -140,7 +150,58 @@ bool Channel::Start(std::string &error) {
     Fail(error);
     error.clear();
   }
+  last_time_of_day_ = SecondsOfDay();
+  // An autoplayed cue goes on for what is left of its time, counted from when it was taken.
+  if (!on_air_.empty()) on_air_mono_us_ = Now() - std::max<std::int64_t>(0, g_get_real_time() - on_air_wall_us_);
+  ScheduleAutoplay();
+  SetBindings(binding_specs_);
   return true;
+}
+
+void Channel::LoadExtras(JsonObject *o) {
+  if (JsonNode *r = json_object_get_member(o, "rundown")) rundown_ = RundownFromJson(r, base_dir_);
+  // A member of the wrong type makes the file unreadable, like any other fault in it.
+  auto text = [](JsonObject *obj, const char *member) -> std::string {
+    JsonNode *n = json_object_get_member(obj, member);
+    if (!n) return "";
+    if (!JSON_NODE_HOLDS_VALUE(n) || json_node_get_value_type(n) != G_TYPE_STRING)
+      throw std::runtime_error(std::string("\"") + member + "\" is not a text");
+    return json_node_get_string(n);
+  };
+  if (JsonNode *a = json_object_get_member(o, "on_air")) {
+    if (!JSON_NODE_HOLDS_OBJECT(a)) throw std::runtime_error("\"on_air\" is not an object");
+    JsonObject *ao = json_node_get_object(a);
+    on_air_ = text(ao, "id");
+    if (JsonNode *t = json_object_get_member(ao, "taken_us")) {
+      if (!JSON_NODE_HOLDS_VALUE(t) || json_node_get_value_type(t) != G_TYPE_INT64)
+        throw std::runtime_error("\"taken_us\" is not an integer");
+      on_air_wall_us_ = json_node_get_int(t);
+    }
+    if (!rundown_.Find(on_air_)) on_air_.clear();
+  }
+  if (JsonNode *u = json_object_get_member(o, "undo")) {
+    if (!JSON_NODE_HOLDS_ARRAY(u)) throw std::runtime_error("\"undo\" is not an array");
+    JsonArray *a = json_node_get_array(u);
+    for (guint i = 0; i < json_array_get_length(a) && i < kUndoLevels; ++i) {
+      JsonNode *level = json_array_get_element(a, i);
+      UndoLevel l{ChannelState::FromJson(level), ""};
+      l.on_air = text(json_node_get_object(level), "on_air");
+      undo_.push_back(std::move(l));
+    }
+  }
+  if (JsonNode *b = json_object_get_member(o, "bindings")) {
+    JsonObject *bo = json_object_new();
+    json_object_set_member(bo, "bindings", json_node_copy(b));
+    JsonNodePtr wrapped(ObjectNode(bo));
+    binding_specs_ = BindingsFromJson(wrapped.get());
+  }
+}
+
+int Channel::SecondsOfDay() {
+  const time_t now = time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
 }
 
 bool Channel::SaveState(std::string &error) {
@@ -148,6 +209,23 @@ bool Channel::SaveState(std::string &error) {
   JsonObject *o = json_node_get_object(node.get());
   json_object_set_int_member(o, "version", 1);
   json_object_set_string_member(o, "channel", name().c_str());
+  json_object_set_member(o, "rundown", RundownToJson(rundown_));
+  if (!on_air_.empty()) {
+    JsonObject *a = json_object_new();
+    json_object_set_string_member(a, "id", on_air_.c_str());
+    json_object_set_int_member(a, "taken_us", on_air_wall_us_);
+    json_object_set_object_member(o, "on_air", a);
+  }
+  JsonArray *undo = json_array_new();
+  for (const UndoLevel &l : undo_) {
+    JsonNode *level = l.state.ToJson();
+    json_object_set_string_member(json_node_get_object(level), "on_air", l.on_air.c_str());
+    json_array_add_element(undo, level);
+  }
+  json_object_set_array_member(o, "undo", undo);
+  JsonArray *bindings = json_array_new();
+  for (const BindingSpec &b : binding_specs_) json_array_add_object_element(bindings, BindingSpecJson(b));
+  json_object_set_array_member(o, "bindings", bindings);
   return WriteFileAtomically(state_file_, JsonText(node.get()) + "\n", error);
 }
 
@@ -278,6 +356,7 @@ void Channel::OnSecond() {
   if (count != frames_last_) last_frame_seen_us_ = now;
   frames_last_ = count;
   frames_last_us_ = now;
+  CheckTimeOfDay();
   if (status_ == "playing") {
     if (now - playing_since_us_ > gint64{kStableMs} * 1000) retry_ms_ = kFirstRetryMs;
     if (now - last_frame_seen_us_ > gint64{kStallMs} * 1000)
@@ -344,6 +423,7 @@ void Channel::Submit(std::vector<vxscene::Step> steps, std::string source, Reply
   p.steps = std::move(steps);
   p.source = std::move(source);
   p.reply = reply;
+  p.on_air_before = p.on_air_after = on_air_;
   std::string error;
   if (!Emit(lines, std::move(p), error)) {
     ApplyOutcome o;
@@ -388,9 +468,17 @@ void Channel::OnApplied(const GstStructure *s) {
   entry.lines = o.lines;
   entry.results = o.results;
   entry.messages = o.messages;
+  entry.action = p.action;
+  entry.cue = p.cue;
+  const ChannelState before = state_;
   for (std::size_t i = 0; i < p.steps.size(); ++i)
     if (std::string change = state_.Record(p.steps[i], o.results[i]); !change.empty()) entry.changed.push_back(change);
-  if (!entry.changed.empty()) {
+  // An undo that went through whole leaves exactly the state it restores.
+  if (p.undo_target && std::find(o.results.begin(), o.results.end(), 0) == o.results.end()) state_ = *p.undo_target;
+  const bool on_air_changed = !p.action.empty();
+  if (!p.undo && (!entry.changed.empty() || (!p.action.empty() && p.on_air_before != p.on_air_after))) PushUndo(before, p.on_air_before);
+  if (on_air_changed) OnAirChanged(o.running_time_ns);
+  if (!entry.changed.empty() || on_air_changed) {
     std::string error;
     if (!SaveState(error)) g_warning("channel %s: the state was not saved: %s", name().c_str(), error.c_str());
   }
@@ -398,7 +486,299 @@ void Channel::OnApplied(const GstStructure *s) {
   if (!asrun_.Add(entry, error)) g_warning("channel %s: as-run log: %s", name().c_str(), error.c_str());
   if (p.reply) p.reply(o);
   listener_.AsRun(*this, entry);
-  if (!entry.changed.empty()) listener_.StateChanged(*this);
+  if (!entry.changed.empty() || on_air_changed) listener_.StateChanged(*this);
+}
+
+void Channel::PushUndo(const ChannelState &state, const std::string &on_air) {
+  undo_.push_back({state, on_air});
+  while (undo_.size() > kUndoLevels) undo_.pop_front();
+}
+
+bool Channel::BusyApplying() const {
+  return std::any_of(pending_.begin(), pending_.end(), [](const auto &p) { return !p.second.replay; });
+}
+
+void Channel::SubmitControl(std::vector<vxscene::Step> steps, Pending p, Reply reply) {
+  const std::string before = on_air_, after = p.on_air_after;
+  p.on_air_before = before;
+  // The on-air cue is the new one from now, so that a take right after this one takes its
+  // next and applies its out; a request that is not applied puts the old one back.
+  on_air_ = after;
+  auto restore = [this, before, after](const ApplyOutcome &o) {
+    if (o.status != 200 && on_air_ == after) on_air_ = before;
+  };
+  if (steps.empty()) {
+    // Nothing for the library: only the on-air cue changes.
+    ApplyOutcome o;
+    o.running_time_ns = o.queued_running_time_ns = RunningTime();
+    AsRunEntry entry;
+    entry.wall_us = g_get_real_time();
+    entry.running_time_ns = o.running_time_ns;
+    entry.source = p.source;
+    entry.action = p.action;
+    entry.cue = p.cue;
+    if (p.undo_target) state_ = *p.undo_target;
+    else if (before != after) PushUndo(state_, before);
+    OnAirChanged(o.running_time_ns);
+    std::string error;
+    if (!SaveState(error)) g_warning("channel %s: the state was not saved: %s", name().c_str(), error.c_str());
+    if (!asrun_.Add(entry, error)) g_warning("channel %s: as-run log: %s", name().c_str(), error.c_str());
+    reply(o);
+    listener_.AsRun(*this, entry);
+    listener_.StateChanged(*this);
+    return;
+  }
+  std::vector<std::string> lines;
+  for (const vxscene::Step &s : steps) lines.push_back(FormatStep(s));
+  ApplyOutcome refused;
+  refused.lines = lines;
+  if (lines.size() > kBatchLines) {
+    on_air_ = before;
+    refused.status = 409;
+    refused.error = "the change needs " + std::to_string(lines.size()) + " lines, more than one frame takes (" +
+                    std::to_string(kBatchLines) + ")";
+    return reply(refused);
+  }
+  p.steps = std::move(steps);
+  p.reply = [restore, reply](const ApplyOutcome &o) {
+    restore(o);
+    reply(o);
+  };
+  std::string error;
+  if (!Emit(lines, std::move(p), error)) {
+    on_air_ = before;
+    refused.status = 503;
+    refused.error = "not applied: " + error;
+    reply(refused);
+  }
+}
+
+void Channel::Take(const std::string &id, const std::string &source, Reply reply) {
+  ApplyOutcome refused;
+  int index = -1;
+  if (id.empty()) {
+    const int now = rundown_.IndexOf(on_air_);
+    index = now + 1;
+    if (index >= static_cast<int>(rundown_.cues.size())) index = rundown_.loop && !rundown_.cues.empty() ? 0 : -1;
+    if (index < 0) {
+      refused.status = 409;
+      refused.error = rundown_.cues.empty() ? "the rundown has no cue" : "the last cue is on air and the rundown does not loop";
+      return reply(refused);
+    }
+  } else {
+    index = rundown_.IndexOf(id);
+    if (index < 0) {
+      refused.status = 404;
+      refused.error = "no cue \"" + vxscene::Escaped(id) + "\" in the rundown";
+      return reply(refused);
+    }
+  }
+  const Cue &cue = rundown_.cues[static_cast<std::size_t>(index)];
+  std::vector<vxscene::Step> steps;
+  try {
+    if (const Cue *now = rundown_.Find(on_air_); now && !now->out.empty()) steps = CueSteps(*now, now->out, base_dir_);
+    if (!cue.lines.empty()) {
+      std::vector<vxscene::Step> in = CueSteps(cue, cue.lines, base_dir_);
+      steps.insert(steps.end(), std::make_move_iterator(in.begin()), std::make_move_iterator(in.end()));
+    }
+  } catch (const std::exception &e) {
+    refused.status = 400;
+    refused.error = std::string("the cue cannot be taken: ") + e.what();
+    return reply(refused);
+  }
+  Pending p;
+  p.source = source;
+  p.action = "take";
+  p.cue = cue.id;
+  p.on_air_after = cue.id;
+  SubmitControl(std::move(steps), std::move(p), std::move(reply));
+}
+
+void Channel::Stop(const std::string &source, Reply reply) {
+  const Cue *now = rundown_.Find(on_air_);
+  if (!now) {
+    ApplyOutcome refused;
+    refused.status = 409;
+    refused.error = "no cue is on air";
+    return reply(refused);
+  }
+  std::vector<vxscene::Step> steps;
+  if (!now->out.empty()) {
+    try {
+      steps = CueSteps(*now, now->out, base_dir_);
+    } catch (const std::exception &e) {
+      ApplyOutcome refused;
+      refused.status = 400;
+      refused.error = std::string("the cue cannot be taken off: ") + e.what();
+      return reply(refused);
+    }
+  }
+  Pending p;
+  p.source = source;
+  p.action = "stop";
+  p.cue = now->id;
+  SubmitControl(std::move(steps), std::move(p), std::move(reply));
+}
+
+void Channel::Undo(const std::string &source, Reply reply) {
+  ApplyOutcome refused;
+  refused.status = 409;
+  if (undo_.empty()) {
+    refused.error = "nothing to undo";
+    return reply(refused);
+  }
+  // The lines are worked out from the state the library holds: not while a change is on its way.
+  if (BusyApplying()) {
+    refused.error = "a change is still being applied; undo once it is on air";
+    return reply(refused);
+  }
+  UndoLevel level = std::move(undo_.back());
+  undo_.pop_back();
+  const std::vector<std::string> lines = state_.LinesTo(level.state);
+  std::vector<vxscene::Step> steps;
+  if (!lines.empty()) {
+    try {
+      steps = ParseCommandLines(lines, base_dir_);
+    } catch (const LineError &e) {
+      undo_.push_back(std::move(level));
+      refused.error = "the undo cannot be applied in one request: " + e.message;
+      return reply(refused);
+    }
+  }
+  Pending p;
+  p.source = source;
+  p.action = "undo";
+  p.undo = true;
+  p.cue = level.on_air;
+  p.on_air_after = level.on_air;
+  p.undo_target = std::make_shared<ChannelState>(level.state);
+  // A level that was not applied is kept for the next try.
+  auto kept = std::make_shared<UndoLevel>(std::move(level));
+  SubmitControl(std::move(steps), std::move(p), [this, kept, reply](const ApplyOutcome &o) {
+    if (o.status != 200) {
+      undo_.push_back(*kept);
+      while (undo_.size() > kUndoLevels) undo_.pop_front();
+    }
+    reply(o);
+  });
+}
+
+void Channel::SetRundown(Rundown rundown) {
+  rundown_ = std::move(rundown);
+  if (!rundown_.Find(on_air_)) on_air_.clear();
+  ScheduleAutoplay();
+  std::string error;
+  if (!SaveState(error)) g_warning("channel %s: the state was not saved: %s", name().c_str(), error.c_str());
+  listener_.StateChanged(*this);
+}
+
+void Channel::OnAirChanged(std::uint64_t running_time_ns) {
+  on_air_wall_us_ = g_get_real_time();
+  // Counted from the first frame that showed the cue.
+  const std::uint64_t now_rt = RunningTime();
+  const gint64 shown_ago_us = running_time_ns && now_rt > running_time_ns ? static_cast<gint64>((now_rt - running_time_ns) / 1000) : 0;
+  on_air_mono_us_ = Now() - shown_ago_us;
+  ScheduleAutoplay();
+}
+
+void Channel::ScheduleAutoplay() {
+  if (autoplay_source_) g_source_remove(autoplay_source_);
+  autoplay_source_ = 0;
+  const Cue *cue = rundown_.Find(on_air_);
+  if (!rundown_.autoplay || !cue || cue->duration_ms <= 0 || shutting_down_) return;
+  const gint64 left_ms = std::max<gint64>(0, cue->duration_ms - (Now() - on_air_mono_us_) / 1000);
+  autoplay_source_ = g_timeout_add(static_cast<guint>(left_ms), [](gpointer d) -> gboolean {
+    auto *self = static_cast<Channel *>(d);
+    self->autoplay_source_ = 0;
+    const int index = self->rundown_.IndexOf(self->on_air_);
+    const bool more = index + 1 < static_cast<int>(self->rundown_.cues.size()) || self->rundown_.loop;
+    auto retry = [self](const ApplyOutcome &o) {
+      if (o.status == 200) return;
+      g_message("channel %s: autoplay: %s", self->name().c_str(), o.error.c_str());
+      // The channel is down or busy: try again in a second.
+      if (o.status == 503 && !self->autoplay_source_ && !self->shutting_down_)
+        self->autoplay_source_ = g_timeout_add(1000, [](gpointer d2) -> gboolean {
+          auto *s = static_cast<Channel *>(d2);
+          s->autoplay_source_ = 0;
+          s->ScheduleAutoplay();
+          return G_SOURCE_REMOVE;
+        }, self);
+    };
+    // The last cue of a rundown that does not loop ends by being taken off.
+    if (more) self->Take("", "autoplay", retry);
+    else self->Stop("autoplay", retry);
+    return G_SOURCE_REMOVE;
+  }, this);
+}
+
+void Channel::CheckTimeOfDay() {
+  const int now = SecondsOfDay(), last = last_time_of_day_;
+  last_time_of_day_ = now;
+  if (last < 0 || now == last) return;
+  for (const Cue &c : rundown_.cues) {
+    if (!c.at) continue;
+    const bool due = last < now ? *c.at > last && *c.at <= now : *c.at > last || *c.at <= now;  // past midnight
+    if (!due) continue;
+    Take(c.id, "time", [this](const ApplyOutcome &o) {
+      if (o.status != 200) g_message("channel %s: time of day: %s", name().c_str(), o.error.c_str());
+    });
+    return;
+  }
+}
+
+void Channel::ApplyBinding(const std::string &component, const std::string &text) {
+  std::vector<vxscene::Step> steps;
+  try {
+    steps = ParseCommandLines({"SetVxComponent_Text " + QuoteText(component) + " " + QuoteText(text),
+                               "SetVxComponent_Visible " + QuoteText(component) + " 0 1"},
+                              base_dir_);
+  } catch (const LineError &e) {
+    g_message("channel %s: binding %s: %s", name().c_str(), component.c_str(), e.message.c_str());
+    return;
+  }
+  Submit(std::move(steps), "binding", [this, component](const ApplyOutcome &o) {
+    if (o.status != 200) g_message("channel %s: binding %s: %s", name().c_str(), component.c_str(), o.error.c_str());
+  });
+}
+
+void Channel::SetBindings(std::vector<BindingSpec> specs) {
+  bindings_.clear();
+  binding_specs_ = std::move(specs);
+  std::string error;
+  if (!SaveState(error)) g_warning("channel %s: the state was not saved: %s", name().c_str(), error.c_str());
+  for (const BindingSpec &s : binding_specs_)
+    bindings_.push_back(std::make_unique<Binding>(
+        s, [this](const std::string &c, const std::string &t) { ApplyBinding(c, t); },
+        [this] { listener_.StateChanged(*this); }));
+  for (auto &b : bindings_) b->Start();
+  listener_.StateChanged(*this);
+}
+
+JsonNode *Channel::BindingsJson() const {
+  JsonArray *a = json_array_new();
+  for (const auto &b : bindings_) json_array_add_object_element(a, b->ToJson());
+  JsonObject *o = json_object_new();
+  json_object_set_array_member(o, "bindings", a);
+  return ObjectNode(o);
+}
+
+JsonNode *Channel::RundownJson() const {
+  JsonNode *node = RundownToJson(rundown_);
+  JsonObject *o = json_node_get_object(node);
+  if (const Cue *c = rundown_.Find(on_air_)) {
+    JsonObject *a = json_object_new();
+    json_object_set_string_member(a, "id", c->id.c_str());
+    json_object_set_string_member(a, "name", c->name.c_str());
+    const gint64 elapsed = std::max<gint64>(0, (Now() - on_air_mono_us_) / 1000);
+    json_object_set_int_member(a, "elapsed_ms", elapsed);
+    if (c->duration_ms > 0) json_object_set_int_member(a, "remaining_ms", std::max<gint64>(0, c->duration_ms - elapsed));
+    else json_object_set_null_member(a, "remaining_ms");
+    json_object_set_string_member(a, "taken", IsoLocalTime(on_air_wall_us_).c_str());
+    json_object_set_object_member(o, "on_air", a);
+  } else {
+    json_object_set_null_member(o, "on_air");
+  }
+  return node;
 }
 
 void Channel::RunScene() {
@@ -573,11 +953,17 @@ JsonNode *Channel::ToJson() const {
   json_object_set_int_member(p, "preview_dropped", static_cast<gint64>(preview_->frames_dropped()));
   json_object_set_object_member(o, "pipeline", p);
   json_object_set_string_member(o, "name", name().c_str());
+  json_object_set_member(o, "rundown", RundownJson());
+  json_object_set_int_member(o, "undo_levels", static_cast<gint64>(undo_.size()));
+  JsonNodePtr bindings(BindingsJson());
+  json_object_set_member(o, "bindings", json_node_copy(json_object_get_member(json_node_get_object(bindings.get()), "bindings")));
   return node;
 }
 
 void Channel::Shutdown(int timeout_ms, std::function<void()> done) {
   shutting_down_ = true;
+  if (autoplay_source_) g_source_remove(autoplay_source_);
+  autoplay_source_ = 0;
   if (scene_source_) g_source_remove(scene_source_);
   if (retry_source_) g_source_remove(retry_source_);
   scene_source_ = retry_source_ = 0;

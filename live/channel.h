@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,9 +17,11 @@
 #include <vector>
 
 #include "live/asrun.h"
+#include "live/binding.h"
 #include "live/channel_state.h"
 #include "live/config.h"
 #include "live/preview.h"
+#include "live/rundown.h"
 #include "scene/scene.h"
 
 namespace vxlive {
@@ -68,6 +71,28 @@ class Channel {
   // main thread, after the element reported the results (or with the reason it could not).
   void Submit(std::vector<vxscene::Step> steps, std::string source, Reply reply);
 
+  // The rundown: take a cue (by id, or the next one when id is empty), take the on-air cue off,
+  // replace the rundown. Each take is one request: the on-air cue's "out" and the new cue's
+  // "lines" before the same frame. Replies as Submit; 404 no such cue, 409 nothing to take.
+  void Take(const std::string &id, const std::string &source, Reply reply);
+  void Stop(const std::string &source, Reply reply);
+  void SetRundown(Rundown rundown);
+  const Rundown &rundown() const { return rundown_; }
+  const std::string &on_air() const { return on_air_; }
+
+  // The components (and the on-air cue) back to what they were before the last applied
+  // change, whatever made it; kUndoLevels levels. 409 when there is nothing to undo.
+  void Undo(const std::string &source, Reply reply);
+  std::size_t undo_levels() const { return undo_.size(); }
+  static constexpr std::size_t kUndoLevels = 20;
+
+  // Replaces the bindings (each starts at once) and saves them.
+  void SetBindings(std::vector<BindingSpec> specs);
+  // {"bindings": [spec with value, text, time, error]}
+  JsonNode *BindingsJson() const;
+  // {"autoplay", "loop", "cues", "on_air": {"id", "name", "elapsed_ms", "remaining_ms"} or null}
+  JsonNode *RundownJson() const;
+
   // The current output frame (video with the OSD) or the OSD alone (with alpha) as PNG.
   void Snapshot(bool osd_layer, PngReply reply);
 
@@ -95,8 +120,27 @@ class Channel {
     std::string source;
     Reply reply;
     bool replay = false;
+    bool undo = false;  // an undo's own change is not a level to undo
     std::uint64_t queued_rt = 0;
+    std::string action, cue;     // for the as-run log: "take", "stop", "undo"
+    std::string on_air_before;   // the on-air cue an undo of this request restores
+    std::string on_air_after;    // the on-air cue once applied
+    std::shared_ptr<ChannelState> undo_target;  // for an undo: the state it restores
   };
+  struct UndoLevel {
+    ChannelState state;
+    std::string on_air;
+  };
+  // Queues a rundown or undo request (steps may be empty: only the on-air cue changes).
+  void SubmitControl(std::vector<vxscene::Step> steps, Pending p, Reply reply);
+  void OnAirChanged(std::uint64_t running_time_ns);
+  void ScheduleAutoplay();
+  void CheckTimeOfDay();
+  void ApplyBinding(const std::string &component, const std::string &text);
+  bool BusyApplying() const;
+  void PushUndo(const ChannelState &state, const std::string &on_air);
+  void LoadExtras(JsonObject *saved);
+  static int SecondsOfDay();
   // The pipeline's running time now (0 before it plays).
   std::uint64_t RunningTime() const;
 
@@ -150,6 +194,16 @@ class Channel {
   std::vector<vxscene::Step> scene_;
   std::size_t scene_next_ = 0;
   guint scene_source_ = 0;
+
+  Rundown rundown_;
+  std::string on_air_;
+  std::int64_t on_air_wall_us_ = 0;  // when it was taken (saved, for a restart)
+  gint64 on_air_mono_us_ = 0;        // its first frame on the monotonic clock
+  guint autoplay_source_ = 0;
+  int last_time_of_day_ = -1;
+  std::deque<UndoLevel> undo_;
+  std::vector<BindingSpec> binding_specs_;
+  std::vector<std::unique_ptr<Binding>> bindings_;
 
   bool shutting_down_ = false;
   std::function<void()> shutdown_done_;

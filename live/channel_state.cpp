@@ -157,6 +157,67 @@ std::vector<std::string> ChannelState::ReplayLines() const {
   return lines;
 }
 
+namespace {
+
+bool SameSettings(const std::vector<Setting> &a, const std::vector<Setting> &b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i].call != b[i].call || !SameArgs(a[i].args, b[i].args)) return false;
+  return true;
+}
+
+// The component's settings as lines, shown or hidden last.
+void SettingLines(const ComponentState &c, std::vector<std::string> &lines) {
+  const Setting *visible = nullptr;
+  for (const Setting &s : c.settings) {
+    if (s.call == kVisible) visible = &s;
+    else lines.push_back(FormatStep(StepOf(s.call, &c.name, s.args)));
+  }
+  if (visible) lines.push_back(FormatStep(StepOf(visible->call, &c.name, visible->args)));
+}
+
+}  // namespace
+
+std::vector<std::string> ChannelState::LinesTo(const ChannelState &target) const {
+  std::vector<std::string> lines;
+  static const std::string root = "root";
+  if (!SameSettings(root_levels_, target.root_levels_))
+    for (const Setting &s : target.root_levels_) lines.push_back(FormatStep(StepOf(s.call, &root, s.args)));
+  const std::vector<ComponentState> &now = components_, &then = target.components_;
+  // The target's components must be this state's oldest ones, in the same order.
+  bool keeps = now.size() >= then.size();
+  const std::size_t extra = keeps ? now.size() - then.size() : 0;
+  for (std::size_t i = 0; keeps && i < then.size(); ++i)
+    keeps = now[extra + i].name == then[i].name && now[extra + i].kind == then[i].kind;
+  for (std::size_t i = 0; keeps && i < then.size(); ++i) {
+    // Settings can be given again, never taken back: the target must have every call set now.
+    for (const Setting &s : now[extra + i].settings)
+      if (std::none_of(then[i].settings.begin(), then[i].settings.end(), [&](const Setting &t) { return t.call == s.call; }))
+        keeps = false;
+  }
+  if (!keeps) {
+    // Deleting the newest first reaches every namesake.
+    for (const ComponentState &c : now) lines.push_back(FormatStep(StepOf("DelVxComponent", &c.name, {})));
+    for (auto it = then.rbegin(); it != then.rend(); ++it) {
+      vxscene::Step add = StepOf("AddVxComponent", &it->name, {});
+      vxscene::Arg kind;
+      kind.type = vxscene::ArgType::Int;
+      kind.number = it->kind;
+      add.args.push_back(kind);
+      lines.push_back(FormatStep(add));
+      SettingLines(*it, lines);
+    }
+    return lines;
+  }
+  for (std::size_t i = 0; i < extra; ++i) lines.push_back(FormatStep(StepOf("DelVxComponent", &now[i].name, {})));
+  for (std::size_t i = 0; i < then.size(); ++i)
+    if (!SameSettings(now[extra + i].settings, then[i].settings)) {
+      // Given in the target's order, so that the order of the settings comes out the same.
+      for (const Setting &s : then[i].settings) lines.push_back(FormatStep(StepOf(s.call, &then[i].name, s.args)));
+    }
+  return lines;
+}
+
 void ChannelState::Clear() {
   components_.clear();
   root_levels_.clear();

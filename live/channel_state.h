@@ -41,6 +41,14 @@ class ChannelState {
   // out the same), each added, set up, and last shown or hidden.
   std::vector<std::string> ReplayLines() const;
 
+  // Scene lines that turn this state into target on a library that holds this state (what an
+  // undo applies): components added since are deleted, a component whose settings changed gets
+  // the target's settings again in their order, and anything else (a component deleted or
+  // re-ordered, a setting the target never had) rebuilds every component. Colour levels of
+  // "root" the target has are given again; a level it never had stays (the library has no
+  // call that forgets one).
+  std::vector<std::string> LinesTo(const ChannelState &target) const;
+
   const std::vector<ComponentState> &components() const { return components_; }
   bool empty() const { return components_.empty() && root_levels_.empty(); }
   void Clear();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "live/api.h"
 #include "live/scene_lines.h"
 
 namespace vxlive {
@@ -58,7 +59,9 @@ bool OscServer::Allowed(GSocketAddress *from) const {
 }
 
 bool OscServer::Decode(const void *data, std::size_t size, std::string &channel, std::vector<std::string> &lines,
-                       std::string &why) {
+                       std::string &control, std::string &cue, std::string &why) {
+  control.clear();
+  cue.clear();
   if (size >= 8 && std::memcmp(data, "#bundle", 8) == 0) {
     why = "OSC bundles are not taken: send single messages";
     return false;
@@ -90,7 +93,7 @@ bool OscServer::Decode(const void *data, std::size_t size, std::string &channel,
   }
   const std::size_t slash = path.find('/', 7);
   if (slash == std::string::npos) {
-    why = "\"" + vxscene::Escaped(path) + "\" names no action (command, text, visible)";
+    why = "\"" + vxscene::Escaped(path) + "\" names no action (command, text, visible, take, next, stop, undo)";
     return done(false);
   }
   channel = path.substr(7, slash - 7);
@@ -100,12 +103,17 @@ bool OscServer::Decode(const void *data, std::size_t size, std::string &channel,
   } else if (action == "text" && types == "ss") {
     const std::string name = QuoteText(str(0));
     lines = {"SetVxComponent_Text " + name + " " + QuoteText(str(1)), "SetVxComponent_Visible " + name + " 0 1"};
+  } else if (action == "take" && (types.empty() || types == "s")) {
+    control = "take";
+    if (types == "s") cue = str(0);
+  } else if ((action == "next" || action == "stop" || action == "undo") && types.empty()) {
+    control = action;
   } else if (action == "visible" && (types == "si" || types == "sT" || types == "sF")) {
     const int on = types == "si" ? int32(1) : types == "sT";
     lines = {"SetVxComponent_Visible " + QuoteText(str(0)) + " 0 " + (on ? "1" : "0")};
   } else {
     why = "\"" + vxscene::Escaped(path) + "\" with arguments \"" + types +
-          "\": use /command s, /text ss or /visible si";
+          "\": use /command s, /text ss, /visible si, /take [s], /next, /stop or /undo";
     return done(false);
   }
   return done(true);
@@ -125,9 +133,9 @@ gboolean OscServer::OnReadable(GSocket *socket, GIOCondition, gpointer data) {
       g_message("OSC: a message from a sender that is not allowed (see osc_from=) is ignored");
       continue;
     }
-    std::string channel, why;
+    std::string channel, why, control, cue;
     std::vector<std::string> lines;
-    if (!Decode(buffer, static_cast<std::size_t>(n), channel, lines, why)) {
+    if (!Decode(buffer, static_cast<std::size_t>(n), channel, lines, control, cue, why)) {
       ++self->refused_;
       g_message("OSC: %s", why.c_str());
       continue;
@@ -136,6 +144,12 @@ gboolean OscServer::OnReadable(GSocket *socket, GIOCondition, gpointer data) {
     if (!ch) {
       ++self->refused_;
       g_message("OSC: no channel \"%s\"", vxscene::Escaped(channel).c_str());
+      continue;
+    }
+    if (!control.empty()) {
+      Api::Control(*ch, control, cue, "osc", [control](const ApplyOutcome &o) {
+        if (o.status != 200) g_message("OSC: %s not applied: %s", control.c_str(), o.error.c_str());
+      });
       continue;
     }
     std::vector<vxscene::Step> steps;

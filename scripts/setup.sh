@@ -20,6 +20,8 @@ packages=(
   # the live server (live/): HTTP and WebSocket (libsoup 3, never libsoup 2), JSON, OSC; its
   # preview and snapshots use jpegenc, pngenc, videorate and valve from the plugin packages above
   libsoup-3.0-dev libjson-glib-dev liblo-dev
+  # the console's browser tests: a real Chromium driven through Selenium by /usr/bin/python3
+  chromium chromium-driver python3-selenium
 )
 
 # shellcheck source=scripts/packages.sh

@@ -173,5 +173,48 @@ TEST(ChannelState, ReplayGivesTheSameFrames) {
   EXPECT_FALSE(original == empty);
 }
 
+// The lines an undo applies, recorded on the state they start from, give the target exactly.
+ChannelState Undone(const ChannelState &now, const ChannelState &target, std::vector<std::string> &lines) {
+  lines = now.LinesTo(target);
+  ChannelState s = now;
+  RecordAll(s, lines);
+  return s;
+}
+
+TEST(ChannelStateUndo, AChangedTextIsGivenBackWithoutRebuilding) {
+  ChannelState before;
+  RecordAll(before, {"AddVxComponent t 2", "SetVxComponent_Text t \"one\"", "SetVxComponent_Visible t 0 1"});
+  ChannelState now = before;
+  RecordAll(now, {"SetVxComponent_Text t \"two\""});
+  std::vector<std::string> lines;
+  EXPECT_TRUE(Undone(now, before, lines) == before);
+  for (const std::string &l : lines) EXPECT_EQ(l.find("AddVxComponent"), std::string::npos) << l;
+}
+
+TEST(ChannelStateUndo, ComponentsAddedSinceAreDeleted) {
+  ChannelState before;
+  RecordAll(before, {"AddVxComponent a 0", "SetVxComponent_Pos a 1 1 1 1"});
+  ChannelState now = before;
+  RecordAll(now, {"AddVxComponent b 0", "AddVxComponent a 2"});  // a namesake in front
+  std::vector<std::string> lines;
+  EXPECT_TRUE(Undone(now, before, lines) == before);
+  EXPECT_EQ(lines, (std::vector<std::string>{"DelVxComponent a", "DelVxComponent b"}));
+}
+
+TEST(ChannelStateUndo, ADeletedComponentOrANewSettingRebuildsEverything) {
+  ChannelState before;
+  RecordAll(before, {"AddVxComponent a 0", "SetVxComponent_Pos a 1 1 1 1", "AddVxComponent b 2",
+                     "SetVxComponent_Text b \"x\"", "SetVxComponent_Visible b 0 1"});
+  ChannelState deleted = before;
+  RecordAll(deleted, {"DelVxComponent a"});
+  std::vector<std::string> lines;
+  EXPECT_TRUE(Undone(deleted, before, lines) == before);
+  ChannelState set = before;
+  RecordAll(set, {"SetVxComponent_Font b \"Arial\" 255 20"});  // a setting before never had
+  EXPECT_TRUE(Undone(set, before, lines) == before);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "AddVxComponent a 0"), lines.end());
+  EXPECT_TRUE(before.LinesTo(before).empty());
+}
+
 }  // namespace
 }  // namespace vxlive

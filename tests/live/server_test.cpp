@@ -802,3 +802,199 @@ TEST_F(LiveServerTest, TwoChannelsInOneProcessKeepTheirOwnComponents) {
 
 }  // namespace
 }  // namespace vxlive
+
+namespace vxlive {
+namespace {
+
+// Three cues, each a red panel at its own place, taken off by deleting it.
+std::string ThreeCues(bool autoplay, bool loop, int duration_ms) {
+  std::string cues;
+  for (int i = 1; i <= 3; ++i) {
+    const std::string id = "c" + std::to_string(i), x = std::to_string(i * 150 - 50);
+    cues += std::string(i > 1 ? "," : "") + R"({"id": ")" + id + R"(", "name": "Cue )" + id + R"(", "lines": ["AddVxComponent )" +
+            id + R"( 0", "SetVxComponent_Pos )" + id + " " + x + R"( 100 60 40", "SetVxComponent_Color )" + id +
+            R"( 0x0000FF 255", "SetVxComponent_Visible )" + id + R"( 0 1"], "out": ["DelVxComponent )" + id +
+            R"("], "duration_ms": )" + std::to_string(duration_ms) + "}";
+  }
+  return std::string(R"({"autoplay": )") + (autoplay ? "true" : "false") + R"(, "loop": )" + (loop ? "true" : "false") +
+         R"(, "cues": [)" + cues + "]}";
+}
+
+class RundownTest : public LiveServerTest {
+ protected:
+  // Which cues' panels the OSD shows.
+  std::string Shown() {
+    Png png;
+    if (!OsdPixel(0, 0, png)) return "?";
+    std::string on;
+    for (int i = 1; i <= 3; ++i) {
+      const uint8_t *p = png.At(i * 150 - 50 + 30, 120);
+      if (p[0] > 200 && p[1] < 60 && p[3] == 255) on += "c" + std::to_string(i);
+    }
+    return on;
+  }
+  std::string OnAir() {
+    JsonNodePtr ch = Channel();
+    if (!ch) return "?";
+    JsonObject *r = json_object_get_object_member(json_node_get_object(ch.get()), "rundown");
+    if (json_object_get_null_member(r, "on_air")) return "";
+    return json_object_get_string_member(json_object_get_object_member(r, "on_air"), "id");
+  }
+  bool Expect(const std::string &on_air, const std::string &shown) {
+    return WaitFor([&] { return OnAir() == on_air && Shown() == shown; });
+  }
+  // The as-run log's take entries as "source:action:cue".
+  std::vector<std::string> Actions() {
+    std::vector<std::string> out;
+    JsonNodePtr log = Request("GET", "/api/v1/channels/main/asrun").json();
+    JsonArray *a = json_object_get_array_member(json_node_get_object(log.get()), "entries");
+    for (guint i = 0; i < json_array_get_length(a); ++i) {
+      JsonObject *e = json_array_get_object_element(a, i);
+      if (!json_object_has_member(e, "action")) continue;
+      out.push_back(std::string(json_object_get_string_member(e, "source")) + ":" + json_object_get_string_member(e, "action") +
+                    ":" + (json_object_has_member(e, "cue") ? json_object_get_string_member(e, "cue") : ""));
+    }
+    return out;
+  }
+  int Post(const std::string &path, const std::string &body = "") {
+    return Request("POST", "/api/v1/channels/main/" + path, body).status;
+  }
+};
+
+TEST_F(RundownTest, TakeNextStopAndUndoOverSeveralLevelsFromHttpAndOsc) {
+  StartDefault("", true);
+  EXPECT_EQ(Request("PUT", "/api/v1/channels/main/rundown", R"({"cues": [{"id": "x", "lines": ["Bogus"]}]})").status, 400);
+  ASSERT_EQ(Request("PUT", "/api/v1/channels/main/rundown", ThreeCues(false, false, 0)).status, 200);
+  EXPECT_EQ(Post("rundown/take", R"({"id": "nope"})"), 404);
+  EXPECT_EQ(Post("rundown/stop"), 409);  // nothing on air
+  EXPECT_EQ(Post("undo"), 409);          // nothing done yet
+  ASSERT_EQ(Post("rundown/take"), 200);
+  EXPECT_TRUE(Expect("c1", "c1"));
+  ASSERT_EQ(Post("rundown/next"), 200);
+  EXPECT_TRUE(Expect("c2", "c2"));  // c1's out went in the same request
+  lo_address to = lo_address_new("127.0.0.1", std::to_string(server_->osc_port()).c_str());
+  lo_send(to, "/vxosd/main/take", "s", "c3");
+  EXPECT_TRUE(Expect("c3", "c3"));
+  EXPECT_EQ(Post("rundown/next"), 409);  // the last cue, no loop
+  lo_send(to, "/vxosd/main/stop", "");
+  EXPECT_TRUE(Expect("", ""));
+  lo_send(to, "/vxosd/main/undo", "");
+  EXPECT_TRUE(Expect("c3", "c3"));
+  ASSERT_EQ(Post("undo"), 200);
+  EXPECT_TRUE(Expect("c2", "c2"));
+  ASSERT_EQ(Post("undo"), 200);
+  EXPECT_TRUE(Expect("c1", "c1"));
+  lo_send(to, "/vxosd/main/next", "");
+  EXPECT_TRUE(Expect("c2", "c2"));
+  lo_address_free(to);
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"http:take:c1", "http:take:c2", "osc:take:c3", "osc:stop:c3", "osc:undo:c3",
+                                                 "http:undo:c2", "http:undo:c1", "osc:take:c2"}));
+  // An undo also takes back what plain commands did.
+  ASSERT_EQ(Commands({"DelVxComponent c2"}).status, 200);
+  EXPECT_TRUE(Expect("c2", ""));
+  ASSERT_EQ(Post("undo"), 200);
+  EXPECT_TRUE(Expect("c2", "c2"));
+  // The same over the WebSocket: the rundown, a take and an undo, replies with their ids.
+  WsClient ws(session_, WsUrl(*server_));
+  ASSERT_TRUE(ws.connected());
+  ws.Send(R"({"type": "request", "id": "r", "request": "put-rundown", "channel": "main", "rundown": )" +
+          ThreeCues(false, true, 0) + "}");
+  JsonNodePtr put = ws.Next(WsClient::ReplyTo("r"));
+  ASSERT_TRUE(put);
+  EXPECT_EQ(json_object_get_int_member(json_node_get_object(put.get()), "status"), 200);
+  ws.Send(R"({"type": "request", "id": "t", "request": "take", "channel": "main", "cue": "c3"})");
+  JsonNodePtr take = ws.Next(WsClient::ReplyTo("t"));
+  ASSERT_TRUE(take);
+  EXPECT_STREQ(json_object_get_string_member(json_object_get_object_member(json_node_get_object(take.get()), "result"), "on_air"), "c3");
+  EXPECT_TRUE(Expect("c3", "c3"));
+  ws.Send(R"({"type": "request", "id": "n", "request": "next", "channel": "main"})");
+  EXPECT_TRUE(ws.Next(WsClient::ReplyTo("n")));
+  EXPECT_TRUE(Expect("c1", "c1"));  // the rundown loops now
+  ws.Send(R"({"type": "request", "id": "u", "request": "undo", "channel": "main"})");
+  EXPECT_TRUE(ws.Next(WsClient::ReplyTo("u")));
+  EXPECT_TRUE(Expect("c3", "c3"));
+  EXPECT_EQ(Actions().back(), "ws:undo:c3");
+}
+
+TEST_F(RundownTest, AutoplayLoopsAndARestartGoesOnWithWhatIsLeftOfTheCue) {
+  StartDefault();
+  ASSERT_EQ(Request("PUT", "/api/v1/channels/main/rundown", ThreeCues(true, true, 300)).status, 200);
+  ASSERT_EQ(Post("rundown/take"), 200);
+  ASSERT_TRUE(WaitFor([&] {
+    const auto a = Actions();
+    return a.size() >= 4 && a[1] == "autoplay:take:c2" && a[2] == "autoplay:take:c3" && a[3] == "autoplay:take:c1";
+  }));
+  // Durations are kept on air for their length (a looser bound below: the machine is shared).
+  JsonNodePtr log = Request("GET", "/api/v1/channels/main/asrun").json();
+  JsonArray *e = json_object_get_array_member(json_node_get_object(log.get()), "entries");
+  const gint64 first = json_object_get_int_member(json_array_get_object_element(e, 0), "running_time_ns");
+  const gint64 second = json_object_get_int_member(json_array_get_object_element(e, 1), "running_time_ns");
+  EXPECT_GE(second - first, 300'000'000);
+  EXPECT_LT(second - first, 1'500'000'000);
+  // A long cue, then a kill while it is on air: the restarted server finishes its time.
+  std::string rundown = ThreeCues(true, false, 2500);
+  ASSERT_EQ(Request("PUT", "/api/v1/channels/main/rundown", rundown).status, 200);
+  ASSERT_EQ(Post("rundown/take", R"({"id": "c2"})"), 200);
+  ASSERT_TRUE(Expect("c2", "c2"));
+  server_->Kill(SIGKILL);
+  ASSERT_TRUE(server_->Start()) << server_->Stderr();
+  ASSERT_TRUE(WaitPlaying());
+  EXPECT_EQ(OnAir(), "c2");
+  EXPECT_TRUE(WaitFor([&] { return Shown() == "c2"; }));
+  EXPECT_TRUE(WaitFor([&] { return Shown() == "c3" && Actions().back() == "autoplay:take:c3"; }, 6000));
+  // The last cue of a rundown that does not loop is taken off when its time is up.
+  EXPECT_TRUE(WaitFor([&] { return Shown().empty() && Actions().back() == "autoplay:stop:c3"; }, 6000));
+  EXPECT_EQ(OnAir(), "");
+  // The undo history came through the restart too.
+  ASSERT_EQ(Post("undo"), 200);
+  EXPECT_TRUE(Expect("c3", "c3"));
+}
+
+TEST_F(RundownTest, ACueWithATimeOfDayTakesItself) {
+  StartDefault();
+  const time_t soon = time(nullptr) + 2;
+  std::tm local{};
+  localtime_r(&soon, &local);
+  char at[16];
+  std::strftime(at, sizeof at, "%H:%M:%S", &local);
+  ASSERT_EQ(Request("PUT", "/api/v1/channels/main/rundown",
+                    std::string(R"({"cues": [{"id": "t", "at": ")") + at + R"(", "lines": ["AddVxComponent t 2"]}]})")
+                .status,
+            200);
+  EXPECT_TRUE(WaitFor([&] { return Actions() == std::vector<std::string>{"time:take:t"}; }, 5000));
+  EXPECT_EQ(OnAir(), "t");
+}
+
+TEST_F(RundownTest, ABindingFeedsAComponentAndIsSavedWithTheState) {
+  StartDefault();
+  ASSERT_EQ(Commands({"AddVxComponent tick 2"}).status, 200);
+  const fs::path file = dir_ / "tick.txt";
+  std::ofstream(file) << "first\n";
+  const std::string body = R"({"bindings": [{"component": "tick", "file": ")" + file.string() + R"(", "template": "> {value}"}]})";
+  EXPECT_EQ(Request("PUT", "/api/v1/channels/main/bindings", R"({"bindings": [{"component": "tick"}]})").status, 400);
+  ASSERT_EQ(Request("PUT", "/api/v1/channels/main/bindings", body).status, 200);
+  auto text = [&] {
+    JsonNodePtr ch = Channel();
+    JsonObject *c = ch ? Component(ch.get(), "tick") : nullptr;
+    return c ? JsonText(json_object_get_member(c, "settings")) : "";
+  };
+  EXPECT_TRUE(WaitFor([&] { return text().find("> first") != std::string::npos; }));
+  server_->Kill(SIGKILL);
+  std::ofstream(file) << "second\n";  // changed while the server was down
+  ASSERT_TRUE(server_->Start()) << server_->Stderr();
+  EXPECT_TRUE(WaitFor([&] { return text().find("> second") != std::string::npos; }));
+  EXPECT_NE(Request("GET", "/api/v1/channels/main/asrun").body.find("\"source\":\"binding\""), std::string::npos);
+}
+
+TEST_F(RundownTest, ASavedRundownOfTheWrongShapeIsKeptAsideNotTrusted) {
+  fs::create_directories(dir_ / "state");
+  std::ofstream(dir_ / "state" / "main.state.json")
+      << R"({"version": 1, "channel": "main", "components": [], "rundown": {"cues": []}, "on_air": {"id": 7}})";
+  StartDefault();
+  EXPECT_TRUE(fs::exists(dir_ / "state" / "main.state.json.unreadable"));
+  EXPECT_EQ(OnAir(), "");
+  EXPECT_NE(server_->Stderr().find("\"id\" is not a text"), std::string::npos) << server_->Stderr();
+}
+
+}  // namespace
+}  // namespace vxlive
