@@ -36,6 +36,8 @@ class TrueColourScene {
   const std::string &init_message() const { return init_message_; }
   uint32_t Advance(uint32_t ms) { return VxOSD_AdvanceClock(ms); }
   int frames() const { return frames_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
   std::size_t size() const { return pixels_.size(); }
 
   // Premultiplied B, G, R, A of (x, y) in the last frame.
