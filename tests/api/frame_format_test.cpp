@@ -127,8 +127,12 @@ const unsigned char kLogoPng[] = {
     0x1F, 0x19, 0x03, 0x51, 0x03, 0x04, 0x43, 0x01, 0xED, 0x15, 0x00, 0x00, 0x14, 0x0C, 0x2B, 0xD9,
     0x8B, 0x29, 0x93, 0x09, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
 
-#ifndef _WIN32
+// (The Windows test runner registers cases from the source, so each case exists on both
+// systems and skips where it does not apply.)
 TEST_F(TrueColourPictures, APngLogosAlphaSurvivesIntoTheFrame) {
+#ifdef _WIN32
+  GTEST_SKIP() << "PNG pictures are not read on Windows yet";
+#else
   TrueColourScene scene(64, 32);
   const auto *b = reinterpret_cast<const std::byte *>(kLogoPng);
   ASSERT_TRUE(Show(Write("logo.png", std::vector<std::byte>(b, b + sizeof kLogoPng))));
@@ -147,9 +151,13 @@ TEST_F(TrueColourPictures, APngLogosAlphaSurvivesIntoTheFrame) {
   const uint8_t *clear = scene.Px(17, 11);  // the panel shows through
   EXPECT_EQ(clear[0], 255);
   EXPECT_EQ(clear[2], 255);
+#endif
 }
 
 TEST_F(TrueColourPictures, APngAloneKeepsItsAlpha) {
+#ifdef _WIN32
+  GTEST_SKIP() << "PNG pictures are not read on Windows yet";
+#else
   TrueColourScene scene(64, 32);
   const auto *b = reinterpret_cast<const std::byte *>(kLogoPng);
   ASSERT_TRUE(Show(Write("logo.png", std::vector<std::byte>(b, b + sizeof kLogoPng))));
@@ -158,17 +166,21 @@ TEST_F(TrueColourPictures, APngAloneKeepsItsAlpha) {
   EXPECT_EQ(scene.Alpha(14, 11), 128);
   EXPECT_EQ(scene.Px(14, 11)[0], 128);
   EXPECT_EQ(scene.Alpha(17, 11), 0);
+#endif
 }
-#else
+
 TEST_F(TrueColourPictures, APngIsAClearErrorOnWindowsForNow) {
+#ifndef _WIN32
+  GTEST_SKIP() << "Linux reads PNG pictures";
+#else
   TrueColourScene scene(64, 32);
   const auto *b = reinterpret_cast<const std::byte *>(kLogoPng);
   const auto path = Write("logo.png", std::vector<std::byte>(b, b + sizeof kLogoPng));
   ASSERT_TRUE(AddVxComponent("pic", 3));
   EXPECT_EQ(SetVxComponent_PicFile("pic", path.data()), 0);
   EXPECT_NE(LastError().find("PNG pictures are not read on Windows yet"), std::string::npos);
-}
 #endif
+}
 
 TEST_F(TrueColourPictures, A32BitBmpWithAlphaKeepsItsAlpha) {
   testing::BmpSpec bmp;

@@ -211,6 +211,14 @@ TEST(ThreadsTest, AThreadThatEndsFreesItsLibrary) {
   EXPECT_EQ(InitVxOSD(), 1);  // the card is free for the next library
   EXPECT_EQ(FreeVxOSD(), 1);
 }
+#else
+// The Windows test runner registers cases from the source: the same names, skipped.
+TEST(ThreadsTest, AFaultInOneLibraryLeavesTheOthersRunning) {
+  GTEST_SKIP() << "the software card is registered in the installing thread's apartment";
+}
+TEST(ThreadsTest, AThreadThatEndsFreesItsLibrary) {
+  GTEST_SKIP() << "the software card is registered in the installing thread's apartment";
+}
 #endif
 
 // Rounds of start, compose and free on many threads at once, some threads leaving their
