@@ -191,11 +191,11 @@ std::string Rss(std::string_view bytes, const std::string &select) {
 
 }  // namespace
 
-std::string ExtractValue(const BindingSpec &spec, std::string_view bytes) {
+std::string ExtractValue(const BindingSettings &settings, std::string_view bytes) {
   if (!g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) throw std::runtime_error("the source is not UTF-8");
-  if (spec.format == "json") return JsonPointer(bytes, spec.select);
-  if (spec.format == "csv") return Csv(bytes, spec.select);
-  if (spec.format == "rss") return Rss(bytes, spec.select);
+  if (settings.format == "json") return JsonPointer(bytes, settings.select);
+  if (settings.format == "csv") return Csv(bytes, settings.select);
+  if (settings.format == "rss") return Rss(bytes, settings.select);
   // Plain text: the whole text without its last line break.
   std::string s(bytes);
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
@@ -214,21 +214,21 @@ std::string ApplyTemplate(const std::string &templ, const std::string &value) {
   }
 }
 
-std::vector<BindingSpec> BindingsFromJson(JsonNode *node) {
+std::vector<BindingSettings> BindingsFromJson(JsonNode *node) {
   if (!node || !JSON_NODE_HOLDS_OBJECT(node)) throw std::runtime_error("the body is {\"bindings\": [...]}");
   JsonObject *o = json_node_get_object(node);
   JsonNode *list = json_object_get_member(o, "bindings");
   if (!list || !JSON_NODE_HOLDS_ARRAY(list)) throw std::runtime_error("\"bindings\" is an array");
   JsonArray *a = json_node_get_array(list);
   if (json_array_get_length(a) > kMaxBindings) throw std::runtime_error("at most " + std::to_string(kMaxBindings) + " bindings");
-  std::vector<BindingSpec> specs;
+  std::vector<BindingSettings> all_settings;
   std::set<std::string> components;
   for (guint i = 0; i < json_array_get_length(a); ++i) {
     const std::string where = "binding " + std::to_string(i);
     JsonNode *bn = json_array_get_element(a, i);
     if (!JSON_NODE_HOLDS_OBJECT(bn)) throw std::runtime_error(where + " is not an object");
     JsonObject *b = json_node_get_object(bn);
-    BindingSpec s;
+    BindingSettings s;
     bool has_interval = false;
     GList *members = json_object_get_members(b);
     std::string bad;
@@ -268,12 +268,12 @@ std::vector<BindingSpec> BindingsFromJson(JsonNode *node) {
       throw std::runtime_error(where + ": for JSON, \"select\" is a JSON pointer (\"/items/0/title\")");
     if (s.templ.find("{value}") == std::string::npos) throw std::runtime_error(where + ": the template needs \"{value}\"");
     if (s.file.empty() && !has_interval) s.interval_ms = 5000;
-    specs.push_back(std::move(s));
+    all_settings.push_back(std::move(s));
   }
-  return specs;
+  return all_settings;
 }
 
-JsonObject *BindingSpecJson(const BindingSpec &s) {
+JsonObject *BindingSettingsJson(const BindingSettings &s) {
   JsonObject *o = json_object_new();
   json_object_set_string_member(o, "component", s.component.c_str());
   if (!s.file.empty()) json_object_set_string_member(o, "file", s.file.c_str());
@@ -298,8 +298,8 @@ struct Binding::Fetch {
   }
 };
 
-Binding::Binding(BindingSpec spec, Apply apply, std::function<void()> changed)
-    : spec_(std::move(spec)), apply_(std::move(apply)), changed_(std::move(changed)) {}
+Binding::Binding(BindingSettings settings, Apply apply, std::function<void()> changed)
+    : settings_(std::move(settings)), apply_(std::move(apply)), changed_(std::move(changed)) {}
 
 Binding::~Binding() {
   *alive_ = false;
@@ -318,8 +318,8 @@ Binding::~Binding() {
 }
 
 void Binding::Start() {
-  if (!spec_.file.empty()) {
-    g_autoptr(GFile) f = g_file_new_for_path(spec_.file.c_str());
+  if (!settings_.file.empty()) {
+    g_autoptr(GFile) f = g_file_new_for_path(settings_.file.c_str());
     g_autoptr(GError) err = nullptr;
     // The monitor watches the folder, so a file written by rename or made later is seen too.
     monitor_ = g_file_monitor_file(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, &err);
@@ -351,12 +351,12 @@ void Binding::OnFileChanged(GFileMonitor *, GFile *, GFile *, GFileMonitorEvent 
 
 void Binding::ReadFile() {
   GStatBuf st;
-  if (g_stat(spec_.file.c_str(), &st) != 0) return Failed("the file " + spec_.file + " is gone (" + g_strerror(errno) + ")");
-  if (!S_ISREG(st.st_mode)) return Failed(spec_.file + " is not a file");
+  if (g_stat(settings_.file.c_str(), &st) != 0) return Failed("the file " + settings_.file + " is gone (" + g_strerror(errno) + ")");
+  if (!S_ISREG(st.st_mode)) return Failed(settings_.file + " is not a file");
   if (static_cast<std::size_t>(st.st_size) > kMaxBindingBytes)
     return Failed("the file is larger than " + std::to_string(kMaxBindingBytes / 1024) + " KiB");
-  std::ifstream in(spec_.file, std::ios::binary);
-  if (!in) return Failed("the file " + spec_.file + " cannot be read");
+  std::ifstream in(settings_.file, std::ios::binary);
+  if (!in) return Failed("the file " + settings_.file + " cannot be read");
   std::string bytes(kMaxBindingBytes + 1, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -366,7 +366,7 @@ void Binding::ReadFile() {
 
 void Binding::SchedulePoll() {
   if (poll_source_) g_source_remove(poll_source_);
-  poll_source_ = g_timeout_add(static_cast<guint>(spec_.interval_ms), [](gpointer d) -> gboolean {
+  poll_source_ = g_timeout_add(static_cast<guint>(settings_.interval_ms), [](gpointer d) -> gboolean {
     auto *b = static_cast<Binding *>(d);
     b->poll_source_ = 0;
     b->Poll();
@@ -377,11 +377,11 @@ void Binding::SchedulePoll() {
 void Binding::Poll() {
   SchedulePoll();
   if (cancel_) return;  // the last fetch is still running (its deadline ends it)
-  SoupMessage *msg = soup_message_new("GET", spec_.url.c_str());
+  SoupMessage *msg = soup_message_new("GET", settings_.url.c_str());
   if (!msg) return Failed("the URL cannot be requested");
   cancel_ = g_cancellable_new();
   // Slower than the interval is refused: the fetch is cancelled when its time is up.
-  deadline_source_ = g_timeout_add(static_cast<guint>(spec_.interval_ms), [](gpointer d) -> gboolean {
+  deadline_source_ = g_timeout_add(static_cast<guint>(settings_.interval_ms), [](gpointer d) -> gboolean {
     auto *b = static_cast<Binding *>(d);
     b->deadline_source_ = 0;
     if (b->cancel_) g_cancellable_cancel(b->cancel_);
@@ -406,7 +406,7 @@ void Binding::Poll() {
     };
     if (!in) {
       const bool late = g_error_matches(err, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-      std::string why = late ? "no answer within " + std::to_string(self->spec_.interval_ms) + " ms" : (err ? err->message : "?");
+      std::string why = late ? "no answer within " + std::to_string(self->settings_.interval_ms) + " ms" : (err ? err->message : "?");
       if (err) g_error_free(err);
       return finish(why);
     }
@@ -443,7 +443,7 @@ void Binding::Poll() {
                                     };
                                     if (n < 0) {
                                       const bool late = g_error_matches(e, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-                                      std::string why = late ? "no whole answer within " + std::to_string(b->spec_.interval_ms) + " ms"
+                                      std::string why = late ? "no whole answer within " + std::to_string(b->settings_.interval_ms) + " ms"
                                                              : (e ? e->message : "?");
                                       if (e) g_error_free(e);
                                       return done(why);
@@ -467,11 +467,11 @@ void Binding::Poll() {
 void Binding::Take(std::string_view bytes) {
   std::string value;
   try {
-    value = ExtractValue(spec_, bytes);
+    value = ExtractValue(settings_, bytes);
   } catch (const std::exception &e) {
     return Failed(e.what());
   }
-  const std::string text = ApplyTemplate(spec_.templ, value);
+  const std::string text = ApplyTemplate(settings_.templ, value);
   const bool recovered = !error_.empty();
   error_.clear();
   value_ = value;
@@ -479,19 +479,19 @@ void Binding::Take(std::string_view bytes) {
   const bool fresh = !has_value_ || text != text_;
   has_value_ = true;
   text_ = text;
-  if (fresh) apply_(spec_.component, text);
+  if (fresh) apply_(settings_.component, text);
   if (fresh || recovered) changed_();
 }
 
 void Binding::Failed(const std::string &error) {
   if (error == error_) return;
   error_ = error;
-  g_message("binding %s: %s", spec_.component.c_str(), error.c_str());
+  g_message("binding %s: %s", settings_.component.c_str(), error.c_str());
   changed_();
 }
 
 JsonObject *Binding::ToJson() const {
-  JsonObject *o = BindingSpecJson(spec_);
+  JsonObject *o = BindingSettingsJson(settings_);
   if (has_value_) {
     json_object_set_string_member(o, "value", value_.c_str());
     json_object_set_string_member(o, "text", text_.c_str());

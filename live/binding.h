@@ -20,7 +20,7 @@
 
 namespace vxlive {
 
-struct BindingSpec {
+struct BindingSettings {
   std::string component;
   std::string file;  // one of file and url
   std::string url;
@@ -37,29 +37,29 @@ constexpr std::size_t kMaxBindings = 64;
 // Joins CSV rows and RSS titles.
 constexpr std::string_view kJoin = " \xC2\xB7 ";
 
-// The value a source's bytes hold for the spec's format and select; throws std::runtime_error
+// The value a source's bytes hold for its settings' format and select; throws std::runtime_error
 // with the reason (malformed, no such member, column or row).
-std::string ExtractValue(const BindingSpec &spec, std::string_view bytes);
+std::string ExtractValue(const BindingSettings &settings, std::string_view bytes);
 // The template with every "{value}" replaced.
 std::string ApplyTemplate(const std::string &templ, const std::string &value);
 
 // {"bindings": [...]} checked whole; throws std::runtime_error naming the binding.
-std::vector<BindingSpec> BindingsFromJson(JsonNode *node);
-JsonObject *BindingSpecJson(const BindingSpec &spec);
+std::vector<BindingSettings> BindingsFromJson(JsonNode *node);
+JsonObject *BindingSettingsJson(const BindingSettings &settings);
 
 // One running binding. Calls apply(component, text) on the main loop when the value changes;
 // state changes (a new value or error) call changed().
 class Binding {
  public:
   using Apply = std::function<void(const std::string &component, const std::string &text)>;
-  Binding(BindingSpec spec, Apply apply, std::function<void()> changed);
+  Binding(BindingSettings settings, Apply apply, std::function<void()> changed);
   ~Binding();
   Binding(const Binding &) = delete;
   Binding &operator=(const Binding &) = delete;
 
   void Start();
-  const BindingSpec &spec() const { return spec_; }
-  // The spec with "value", "text", "time" (ISO local) and "error" (null when fine).
+  const BindingSettings &settings() const { return settings_; }
+  // The settings with "value", "text", "time" (ISO local) and "error" (null when fine).
   JsonObject *ToJson() const;
 
  private:
@@ -70,7 +70,7 @@ class Binding {
   void Failed(const std::string &error);
   static void OnFileChanged(GFileMonitor *, GFile *, GFile *, GFileMonitorEvent event, gpointer data);
 
-  BindingSpec spec_;
+  BindingSettings settings_;
   Apply apply_;
   std::function<void()> changed_;
   std::string value_, text_, error_;

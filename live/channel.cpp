@@ -120,7 +120,7 @@ bool Channel::Start(std::string &error) {
       rundown_ = {};
       on_air_.clear();
       undo_.clear();
-      binding_specs_.clear();
+      binding_settings_.clear();
       first_start = true;
     }
   }
@@ -154,7 +154,7 @@ bool Channel::Start(std::string &error) {
   // An autoplayed cue goes on for what is left of its time, counted from when it was taken.
   if (!on_air_.empty()) on_air_mono_us_ = Now() - std::max<std::int64_t>(0, g_get_real_time() - on_air_wall_us_);
   ScheduleAutoplay();
-  SetBindings(binding_specs_);
+  SetBindings(binding_settings_);
   return true;
 }
 
@@ -193,7 +193,7 @@ void Channel::LoadExtras(JsonObject *o) {
     JsonObject *bo = json_object_new();
     json_object_set_member(bo, "bindings", json_node_copy(b));
     JsonNodePtr wrapped(ObjectNode(bo));
-    binding_specs_ = BindingsFromJson(wrapped.get());
+    binding_settings_ = BindingsFromJson(wrapped.get());
   }
 }
 
@@ -224,7 +224,7 @@ bool Channel::SaveState(std::string &error) {
   }
   json_object_set_array_member(o, "undo", undo);
   JsonArray *bindings = json_array_new();
-  for (const BindingSpec &b : binding_specs_) json_array_add_object_element(bindings, BindingSpecJson(b));
+  for (const BindingSettings &b : binding_settings_) json_array_add_object_element(bindings, BindingSettingsJson(b));
   json_object_set_array_member(o, "bindings", bindings);
   return WriteFileAtomically(state_file_, JsonText(node.get()) + "\n", error);
 }
@@ -741,12 +741,12 @@ void Channel::ApplyBinding(const std::string &component, const std::string &text
   });
 }
 
-void Channel::SetBindings(std::vector<BindingSpec> specs) {
+void Channel::SetBindings(std::vector<BindingSettings> all_settings) {
   bindings_.clear();
-  binding_specs_ = std::move(specs);
+  binding_settings_ = std::move(all_settings);
   std::string error;
   if (!SaveState(error)) g_warning("channel %s: the state was not saved: %s", name().c_str(), error.c_str());
-  for (const BindingSpec &s : binding_specs_)
+  for (const BindingSettings &s : binding_settings_)
     bindings_.push_back(std::make_unique<Binding>(
         s, [this](const std::string &c, const std::string &t) { ApplyBinding(c, t); },
         [this] { listener_.StateChanged(*this); }));

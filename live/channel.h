@@ -87,8 +87,8 @@ class Channel {
   static constexpr std::size_t kUndoLevels = 20;
 
   // Replaces the bindings (each starts at once) and saves them.
-  void SetBindings(std::vector<BindingSpec> specs);
-  // {"bindings": [spec with value, text, time, error]}
+  void SetBindings(std::vector<BindingSettings> all_settings);
+  // {"bindings": [settings with value, text, time, error]}
   JsonNode *BindingsJson() const;
   // {"autoplay", "loop", "cues", "on_air": {"id", "name", "elapsed_ms", "remaining_ms"} or null}
   JsonNode *RundownJson() const;
@@ -202,7 +202,7 @@ class Channel {
   guint autoplay_source_ = 0;
   int last_time_of_day_ = -1;
   std::deque<UndoLevel> undo_;
-  std::vector<BindingSpec> binding_specs_;
+  std::vector<BindingSettings> binding_settings_;
   std::vector<std::unique_ptr<Binding>> bindings_;
 
   bool shutting_down_ = false;

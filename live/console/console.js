@@ -191,8 +191,8 @@ function renderBindings() {
     el('td', { class: 'value' }, b.text ?? ''), el('td', { class: 'error' }, b.error ?? ''))));
   const area = $('#bindings-json');
   if (document.activeElement !== area && !area.dataset.dirty) {
-    const specs = state.bindings.map(({ value, text, time, error, ...spec }) => spec);
-    area.value = JSON.stringify({ bindings: specs }, null, 1);
+    const allSettings = state.bindings.map(({ value, text, time, error, ...settings }) => settings);
+    area.value = JSON.stringify({ bindings: allSettings }, null, 1);
   }
 }
 

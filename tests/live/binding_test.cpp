@@ -34,7 +34,7 @@ bool WaitFor(const std::function<bool()> &done, int timeout_ms = 5000) {
 }
 
 std::string Value(const std::string &format, const std::string &select, const std::string &bytes) {
-  BindingSpec s;
+  BindingSettings s;
   s.format = format;
   s.select = select;
   return ExtractValue(s, bytes);
@@ -113,8 +113,8 @@ struct Running {
   std::vector<std::string> applied;
   int changes = 0;
   std::unique_ptr<Binding> binding;
-  explicit Running(BindingSpec spec) {
-    binding = std::make_unique<Binding>(std::move(spec), [this](const std::string &, const std::string &t) { applied.push_back(t); },
+  explicit Running(BindingSettings settings) {
+    binding = std::make_unique<Binding>(std::move(settings), [this](const std::string &, const std::string &t) { applied.push_back(t); },
                                         [this] { ++changes; });
     binding->Start();
   }
@@ -142,13 +142,13 @@ class BindingRun : public ::testing::Test {
 
 TEST_F(BindingRun, AWatchedFileFeedsEveryChangeAndKeepsTheLastGoodTextWhenItFails) {
   Write(R"({"t": "one"})");
-  BindingSpec spec;
-  spec.component = "tick";
-  spec.file = (dir_ / "feed.txt").string();
-  spec.format = "json";
-  spec.select = "/t";
-  spec.templ = "[{value}]";
-  Running r(spec);
+  BindingSettings settings;
+  settings.component = "tick";
+  settings.file = (dir_ / "feed.txt").string();
+  settings.format = "json";
+  settings.select = "/t";
+  settings.templ = "[{value}]";
+  Running r(settings);
   ASSERT_TRUE(WaitFor([&] { return r.applied == std::vector<std::string>{"[one]"}; }));
   Write(R"({"t": "two"})");
   ASSERT_TRUE(WaitFor([&] { return r.applied.size() == 2 && r.applied[1] == "[two]"; }));
@@ -197,12 +197,12 @@ struct Feed {
 
 TEST(BindingHttp, APolledUrlFailsWithinItsLimitsAndRecovers) {
   Feed feed;
-  BindingSpec spec;
-  spec.component = "tick";
-  spec.url = feed.url();
-  spec.format = "rss";
-  spec.interval_ms = 300;
-  Running r(spec);
+  BindingSettings settings;
+  settings.component = "tick";
+  settings.url = feed.url();
+  settings.format = "rss";
+  settings.interval_ms = 300;
+  Running r(settings);
   ASSERT_TRUE(WaitFor([&] { return !r.applied.empty() && r.applied.back() == "A \xC2\xB7 B"; }));
   feed.status = 500;
   ASSERT_TRUE(WaitFor([&] { return r.error().find("HTTP 500") != std::string::npos; }));
