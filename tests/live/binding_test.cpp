@@ -4,6 +4,7 @@
 // bounded wait for each condition.
 
 #include "live/binding.h"
+#include "tests/live/wait_for.h"
 
 #include <gtest/gtest.h>
 #include <libsoup/soup.h>
@@ -19,19 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WaitFor(const std::function<bool()> &done, int timeout_ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    GSource *tick = g_timeout_source_new(10);
-    g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-    g_source_attach(tick, nullptr);
-    g_main_context_iteration(nullptr, TRUE);
-    g_source_destroy(tick);
-    g_source_unref(tick);
-  }
-  return true;
-}
+bool WaitFor(const std::function<bool()> &done, int timeout_ms = 5000) { return test::WaitFor(done, timeout_ms); }
 
 std::string Value(const std::string &format, const std::string &select, const std::string &bytes) {
   BindingSettings s;

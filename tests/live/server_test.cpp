@@ -21,6 +21,7 @@
 #include <string>
 
 #include "live/json.h"
+#include "tests/live/wait_for.h"
 
 namespace vxlive {
 namespace {
@@ -31,21 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char *kSource =
     "videotestsrc is-live=true pattern=black ! video/x-raw,width=320,height=240,framerate=25/1";
 
-// Runs the main context until done() holds or timeout_ms passes; the result of done().
-bool WaitFor(const std::function<bool()> &done, int timeout_ms = 10000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    // Wakes at least every 20 ms to look again.
-    GSource *tick = g_timeout_source_new(20);
-    g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-    g_source_attach(tick, nullptr);
-    g_main_context_iteration(nullptr, TRUE);
-    g_source_destroy(tick);
-    g_source_unref(tick);
-  }
-  return true;
-}
+using test::WaitFor;
 
 struct Response {
   int status = 0;
